@@ -1,0 +1,9 @@
+# easylogging++ ships as a header plus one source file that is compiled into the program once.
+find_path(EASYLOGGINGPP_INCLUDE_DIR easylogging++.h REQUIRED)
+find_file(EASYLOGGINGPP_SOURCE easylogging++.cc PATHS "${EASYLOGGINGPP_INCLUDE_DIR}" REQUIRED NO_DEFAULT_PATH)
+add_library(easyloggingpp STATIC "${EASYLOGGINGPP_SOURCE}")
+target_include_directories(easyloggingpp SYSTEM PUBLIC "${EASYLOGGINGPP_INCLUDE_DIR}")
+target_compile_definitions(easyloggingpp PRIVATE AUTO_INITIALIZE_EASYLOGGINGPP)
+set_target_properties(easyloggingpp PROPERTIES POSITION_INDEPENDENT_CODE ON)
+find_package(Threads REQUIRED)
+target_link_libraries(easyloggingpp PUBLIC Threads::Threads)

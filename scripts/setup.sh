@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, run and test NerqVRPlatform.
+# Safe to run any number of times: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  qtbase5-dev qtdeclarative5-dev
+  qml-module-qtquick2 qml-module-qtquick-controls qml-module-qtquick-window2
+  libjsoncpp-dev libeasyloggingpp-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool libgl1-mesa-dri
+  xdg-utils fonts-wqy-microhei
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "setup: installed ${missing[*]}"
