@@ -1,0 +1,76 @@
+#include "sharedmemorycore.h"
+
+#include <cerrno>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string objectName(const char* name)
+{
+    return std::string("/") + (name ? name : "");
+}
+
+// Cleanup must not hide the reason the opening failed.
+void closeKeepingErrno(int fd)
+{
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+}
+
+} // namespace
+
+SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writable)
+    : m_writable(writable)
+    , m_mapping(-1)
+    , m_size(size)
+{
+    // Always read-write: the peer may need to write a block that we only read.
+    const int fd = ::shm_open(objectName(name).c_str(), O_CREAT | O_RDWR, 0600);
+    if (fd < 0)
+        throw -2;
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        closeKeepingErrno(fd);
+        throw -2;
+    }
+    // Only grow: mapping past the end of a shorter object faults (SIGBUS) on first touch,
+    // and shrinking one the peer made larger would cut its data.
+    if (st.st_size < static_cast<off_t>(size) && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        closeKeepingErrno(fd);
+        throw -2;
+    }
+
+    const int protection = writable ? (PROT_READ | PROT_WRITE) : PROT_READ;
+    void* view = ::mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
+    if (view == MAP_FAILED) {
+        closeKeepingErrno(fd);
+        throw -3;
+    }
+    m_mapping = fd;
+    m_view = view;
+}
+
+SharedMemoryCore::~SharedMemoryCore()
+{
+    if (m_view)
+        ::munmap(m_view, m_size);
+    if (m_mapping >= 0)
+        ::close(static_cast<int>(m_mapping));
+}
+
+int lastSystemError()
+{
+    return errno;
+}
+
+bool removeSharedMemory(const char* name)
+{
+    return ::shm_unlink(objectName(name).c_str()) == 0 || errno == ENOENT;
+}

@@ -1,0 +1,71 @@
+#include "sharedmemorycore.h"
+
+#include <string>
+
+#include <windows.h>
+
+namespace {
+
+// Block names are ASCII/UTF-8; the mapping API takes UTF-16.
+bool toWide(const char* name, std::wstring& out)
+{
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+    if (length <= 0)
+        return false;
+    out.resize(static_cast<std::size_t>(length));
+    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, &out[0], length) <= 0)
+        return false;
+    out.resize(static_cast<std::size_t>(length - 1));
+    return true;
+}
+
+void closeKeepingError(HANDLE handle)
+{
+    const DWORD saved = ::GetLastError();
+    ::CloseHandle(handle);
+    ::SetLastError(saved);
+}
+
+} // namespace
+
+SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writable)
+    : m_writable(writable)
+    , m_mapping(-1)
+    , m_size(size)
+{
+    std::wstring wideName;
+    if (!toWide(name ? name : "", wideName))
+        throw -2;
+
+    // Read-write whatever the view will be, so the peer can still write a block we only read.
+    HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         static_cast<DWORD>(size), wideName.c_str());
+    if (!mapping)
+        throw -2;
+
+    void* view = ::MapViewOfFile(mapping, writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_READ, 0, 0, size);
+    if (!view) {
+        closeKeepingError(mapping);
+        throw -3;
+    }
+    m_mapping = reinterpret_cast<std::intptr_t>(mapping);
+    m_view = view;
+}
+
+SharedMemoryCore::~SharedMemoryCore()
+{
+    if (m_view)
+        ::UnmapViewOfFile(m_view);
+    if (m_mapping != -1)
+        ::CloseHandle(reinterpret_cast<HANDLE>(m_mapping));
+}
+
+int lastSystemError()
+{
+    return static_cast<int>(::GetLastError());
+}
+
+bool removeSharedMemory(const char*)
+{
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The platform side of a named shared-memory block: create or open it by name and map the
+// whole block. Construction throws a plain int, -2 when the object cannot be created or
+// opened and -3 when the view cannot be mapped; a failed construction leaves nothing open,
+// and lastSystemError() still holds the cause.
+class SharedMemoryCore
+{
+public:
+    SharedMemoryCore(const char* name, std::size_t size, bool writable);
+    ~SharedMemoryCore();
+    SharedMemoryCore(const SharedMemoryCore&) = delete;
+    SharedMemoryCore& operator=(const SharedMemoryCore&) = delete;
+
+    bool writable() const { return m_writable; }
+    void* view() const { return m_view; }
+    std::size_t size() const { return m_size; }
+
+private:
+    bool m_writable;
+    std::intptr_t m_mapping; // file descriptor or HANDLE; -1 when none
+    void* m_view = nullptr;
+    std::size_t m_size;
+};
+
+// errno on POSIX, GetLastError() on Windows.
+int lastSystemError();
+
+// Removes the named object so the next opening creates a fresh one. Windows has nothing to
+// remove: a mapping disappears with its last handle. Returns false when removal failed.
+bool removeSharedMemory(const char* name);
