@@ -1,0 +1,97 @@
+// The program's entry: logging, options, the device link, the page, and its presentation in a
+// desktop window or in the VR dashboard.
+
+#include "commandline.h"
+#include "fontsubstitutes.h"
+#include "lifecyclemanager.h"
+#include "presentation.h"
+#include "qmlmanager.h"
+#include "runsettings.h"
+#include "sharedmemory.h"
+
+#include <easylogging++.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QList>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQmlError>
+#include <QQuickItem>
+#include <QUrl>
+
+#include <exception>
+#include <memory>
+
+namespace {
+
+constexpr const char* kLogConfiguration = "log.conf";
+
+// Without the file every setting keeps the logging library's default.
+void configureLogging(el::Configurations& configuration)
+{
+    if (!QFile::exists(QString::fromLatin1(kLogConfiguration)))
+        return;
+    configuration.parseFromFile(kLogConfiguration);
+    el::Loggers::reconfigureAllLoggers(configuration);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    el::Configurations logConfiguration;
+    configureLogging(logConfiguration);
+
+    try {
+        parseCommandLine(argc, argv);
+
+        QApplication app(argc, argv);
+        installFontSubstitutes();
+
+        // The service can end us through this block; without it we could never be stopped by
+        // the device, so running on would be worse than stopping here.
+        auto* lifeCycle = new LifeCycleManager();
+        try {
+            lifeCycle->start();
+        } catch (int) {
+            LOG(ERROR) << "Could not open the quit-flag shared memory block \"NerqVRPlatform\", "
+                       << "error is " << lastSystemError();
+            return -1;
+        }
+
+        auto* qmlManager = new QmlManager();
+        const int status = qmlManager->initialize();
+        if (status != 0) {
+            LOG(ERROR) << "QmlManager Initialize Error: " << status;
+            return 0;
+        }
+
+        QQmlEngine engine;
+        qmlManager->setupContext(&engine);
+
+        QQmlComponent component(&engine, QUrl::fromLocalFile(QmlManager::mainPageFile(language)));
+        const QList<QQmlError> errors = component.errors();
+        for (const QQmlError& error : errors)
+            LOG(ERROR) << "QML Error: " << error.toString().toStdString();
+        if (!errors.isEmpty())
+            return 0;
+
+        QObject* rootObject = component.create();
+        auto* rootItem = qobject_cast<QQuickItem*>(rootObject);
+        if (!rootItem) {
+            LOG(ERROR) << "The page's root object " << (rootObject ? "is not a QQuickItem" : "could not be created")
+                       << "; nothing to show";
+            return -1;
+        }
+
+        if (desktop)
+            showInDesktopWindow(rootItem);
+        else
+            showInVrDashboard(rootItem);
+
+        return app.exec();
+    } catch (const std::exception&) {
+        return -1;
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class GameModel;
+class QTimer;
+namespace Json {
+class Reader;
+class Value;
+}
+
+// Reads the game catalogue and offers every entry to the model, at start-up and then every
+// 30 seconds, so games added to the file show up without a restart. Re-reading only adds.
+class GameDetector : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Yields the catalogue's path; asked afresh at every load because the language decides it.
+    using CatalogueFile = std::function<std::string()>;
+
+    GameDetector(std::shared_ptr<GameModel> model, CatalogueFile catalogueFile);
+    ~GameDetector() override;
+
+    int initReloadTimer();
+    int startReloadTimer();
+
+public slots:
+    void LoadGameData();
+
+private:
+    bool parseCatalogue(const std::string& content, Json::Value& root);
+    void addEntry(Json::Value& entry);
+
+    std::unique_ptr<Json::Reader> jsonReader;
+    std::unique_ptr<QTimer> reloadTimer;
+    std::shared_ptr<GameModel> gameModel;
+    CatalogueFile catalogueFile;
+};
