@@ -1,0 +1,88 @@
+// Second process for the device-link tests.
+//   devicelink_probe lifecycle [--log FILE] [--max-seconds N]
+//       QCoreApplication + LifeCycleManager, as the program runs them. Prints "started" once
+//       the check runs, "exit handlers ran" from an exit handler; ends by itself with 4 after
+//       N seconds (default 30) so a broken check cannot hang a test; 3 when start() throws.
+//   devicelink_probe block NAME [HEX]
+//       Opens NAME as a writable 16-byte block, prints its bytes in hex, then writes HEX.
+
+#include <lifecyclemanager.h>
+#include <sharedmemory.h>
+
+#include <easylogging++.h>
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using Block16 = std::array<unsigned char, 16>;
+
+int runLifecycle(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    int maxSeconds = 30;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--log") == 0) {
+            el::Configurations conf;
+            conf.setToDefault();
+            conf.setGlobally(el::ConfigurationType::Filename, argv[i + 1]);
+            el::Loggers::reconfigureAllLoggers(conf);
+        } else if (std::strcmp(argv[i], "--max-seconds") == 0) {
+            maxSeconds = std::atoi(argv[i + 1]);
+        }
+    }
+    std::atexit([] { std::puts("exit handlers ran"); });
+
+    auto* manager = new LifeCycleManager;
+    try {
+        manager->start();
+    } catch (int code) {
+        std::printf("start failed %d\n", code);
+        return 3;
+    }
+    std::puts("started");
+    std::fflush(stdout);
+    QTimer::singleShot(maxSeconds * 1000, &app, [] { QCoreApplication::exit(4); });
+    return app.exec();
+}
+
+int runBlock(int argc, char* argv[])
+{
+    if (argc < 3)
+        return 2;
+    try {
+        SharedMemory<Block16> block(argv[2], true);
+        Block16 bytes {};
+        block.read(bytes);
+        std::puts(QByteArray(reinterpret_cast<const char*>(bytes.data()), 16).toHex().constData());
+        if (argc > 3) {
+            const QByteArray wanted = QByteArray::fromHex(argv[3]);
+            Block16 out {};
+            std::memcpy(out.data(), wanted.constData(), std::min<std::size_t>(16, wanted.size()));
+            block.write(&out);
+        }
+    } catch (int code) {
+        std::printf("open failed %d\n", code);
+        return 3;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc >= 2 && std::strcmp(argv[1], "lifecycle") == 0)
+        return runLifecycle(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "block") == 0)
+        return runBlock(argc, argv);
+    std::fputs("usage: devicelink_probe lifecycle [--log FILE] [--max-seconds N] | block NAME [HEX]\n", stderr);
+    return 2;
+}

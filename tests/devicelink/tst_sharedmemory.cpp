@@ -1,0 +1,234 @@
+#include "blockfixture.h"
+
+#include <sharedmemory.h>
+
+#include <QProcess>
+#include <QtTest>
+
+#include <array>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using Block16 = std::array<unsigned char, 16>;
+using Block100 = std::array<unsigned char, 100>;
+
+namespace {
+
+Block16 pattern16(unsigned char first)
+{
+    Block16 b {};
+    for (std::size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<unsigned char>(first + i);
+    return b;
+}
+
+QByteArray bytesOf(const Block16& b)
+{
+    return QByteArray(reinterpret_cast<const char*>(b.data()), int(b.size()));
+}
+
+// Creates the object by hand, the way a peer with other ideas about its size would.
+void makeObject(const char* name, const QByteArray& content)
+{
+    const int fd = shm_open((QByteArray("/") + name).constData(), O_CREAT | O_RDWR, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(ftruncate(fd, content.size()), 0);
+    QCOMPARE(write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
+    close(fd);
+}
+
+} // namespace
+
+class TestSharedMemory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_name = BlockFixture::uniqueName(QTest::currentTestFunction());
+        BlockFixture::remove(m_name);
+    }
+    void cleanup() { BlockFixture::remove(m_name); }
+
+    void newBlockIsZeroedAndSharedWithAnotherProcess()
+    {
+        SharedMemory<Block16> block(m_name, true);
+        QCOMPARE(BlockFixture::rawBytes(m_name), QByteArray(16, '\0'));
+        Block16 seen = pattern16(0xAA);
+        block.read(seen);
+        QCOMPARE(seen, Block16 {});
+
+        const Block16 first = pattern16(1);
+        block.write(&first);
+        QProcess other;
+        other.start(NERQ_DEVICELINK_PROBE, {"block", m_name, bytesOf(pattern16(0x40)).toHex()});
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.exitCode(), 0);
+        // The other process saw our bytes, and we see the ones it wrote.
+        QCOMPARE(other.readAllStandardOutput().trimmed(), bytesOf(pattern16(1)).toHex());
+        block.read(seen);
+        QCOMPARE(seen, pattern16(0x40));
+
+        // A second opening in this process maps the same bytes.
+        SharedMemory<Block16> again(m_name, false);
+        Block16 viaAgain {};
+        again.read(viaAgain);
+        QCOMPARE(viaAgain, pattern16(0x40));
+    }
+
+    void blockCreatedByAnotherProcessIsOpened()
+    {
+        QProcess other;
+        other.start(NERQ_DEVICELINK_PROBE, {"block", m_name, bytesOf(pattern16(7)).toHex()});
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray(16, '\0').toHex());
+        SharedMemory<Block16> block(m_name, false);
+        Block16 seen {};
+        block.read(seen);
+        QCOMPARE(seen, pattern16(7));
+    }
+
+    void readOnlyInstanceCreatesButNeverWrites()
+    {
+        SharedMemory<Block16> readOnly(m_name, false);
+        QCOMPARE(BlockFixture::rawBytes(m_name), QByteArray(16, '\0'));
+        QVERIFY(!readOnly.writable());
+
+        const Block16 ours = pattern16(0x10);
+        readOnly.write(&ours);
+        QCOMPARE(BlockFixture::rawBytes(m_name), QByteArray(16, '\0'));
+
+        SharedMemory<Block16> writable(m_name, true);
+        writable.write(&ours);
+        Block16 seen {};
+        readOnly.read(seen);
+        QCOMPARE(seen, ours);
+
+        const Block16 other = pattern16(0x90);
+        readOnly.write(&other);
+        writable.write(nullptr);
+        QCOMPARE(BlockFixture::rawBytes(m_name), bytesOf(ours));
+    }
+
+    void shorterObjectIsGrownBeforeMapping()
+    {
+        makeObject(m_name, "abc");
+        SharedMemory<Block100> block(m_name, true);
+        Block100 seen {};
+        seen.fill(0xEE);
+        block.read(seen);
+        QCOMPARE(seen[0], (unsigned char)'a');
+        QCOMPARE(seen[2], (unsigned char)'c');
+        QCOMPARE(seen[99], (unsigned char)0);
+
+        // Touching the last byte of a view past the object's end would raise SIGBUS.
+        Block100 full {};
+        full.fill(0xAB);
+        block.write(&full);
+        QCOMPARE(BlockFixture::rawBytes(m_name), QByteArray(100, char(0xAB)));
+    }
+
+    void longerObjectKeepsItsTail()
+    {
+        QByteArray content(64, 'x');
+        makeObject(m_name, content);
+        SharedMemory<Block16> block(m_name, true);
+        const Block16 ours = pattern16(0x30);
+        block.write(&ours);
+        QCOMPARE(BlockFixture::rawBytes(m_name), bytesOf(ours) + QByteArray(48, 'x'));
+    }
+
+    void closingReleasesDescriptorAndMapping()
+    {
+        const BlockFixture::OpenResources before = BlockFixture::openResources();
+        {
+            SharedMemory<Block16> block(m_name, true);
+            const BlockFixture::OpenResources open = BlockFixture::openResources();
+            QCOMPARE(open.descriptors, before.descriptors + 1);
+            QCOMPARE(open.sharedMappings, before.sharedMappings + 1);
+        }
+        QVERIFY(BlockFixture::openResources() == before);
+        // The object outlives its last opening; only removal ends it.
+        QVERIFY(BlockFixture::exists(m_name));
+    }
+
+    void failedOpeningHoldsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("error");
+        // glibc reports a directory in the way as EINVAL, not EISDIR.
+        QTest::newRow("directory in the way") << QByteArray() << int(EINVAL);
+        QTest::newRow("slash inside the name") << QByteArray("nerq/test") << int(EINVAL);
+        QTest::newRow("empty name") << QByteArray("") << int(EINVAL);
+    }
+    void failedOpeningHoldsNothing()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(int, error);
+        if (name.isNull()) {
+            name = m_name;
+            QVERIFY(BlockFixture::blockWithDirectory(m_name));
+        }
+        const BlockFixture::OpenResources before = BlockFixture::openResources();
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            int thrown = 0;
+            try {
+                SharedMemory<Block16> block(name.constData(), true);
+            } catch (int code) {
+                thrown = code;
+            }
+            QCOMPARE(thrown, -2);
+            QCOMPARE(lastSystemError(), error);
+        }
+        QVERIFY(BlockFixture::openResources() == before);
+    }
+
+    void failedMappingHoldsNothing()
+    {
+        // With the address space capped at what is mapped now, shm_open succeeds and mmap
+        // cannot: the -3 path, cleanup included.
+        rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
+        const BlockFixture::OpenResources before = BlockFixture::openResources();
+        rlimit capped = saved;
+        capped.rlim_cur = currentAddressSpace();
+        QVERIFY(capped.rlim_cur > 0);
+
+        int thrown = 0;
+        int error = 0;
+        QCOMPARE(setrlimit(RLIMIT_AS, &capped), 0);
+        try {
+            SharedMemory<Block16> block(m_name, true);
+        } catch (int code) {
+            thrown = code;
+            error = lastSystemError();
+        }
+        setrlimit(RLIMIT_AS, &saved);
+
+        QCOMPARE(thrown, -3);
+        QCOMPARE(error, int(ENOMEM));
+        QVERIFY(BlockFixture::openResources() == before);
+    }
+
+private:
+    static rlim_t currentAddressSpace()
+    {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:"))
+                return rlim_t(line.mid(7).trimmed().split(' ').first().toULongLong()) * 1024;
+        return 0;
+    }
+
+    QByteArray m_name;
+};
+
+QTEST_GUILESS_MAIN(TestSharedMemory)
+#include "tst_sharedmemory.moc"
