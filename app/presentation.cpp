@@ -1,5 +1,7 @@
 #include "presentation.h"
 
+#include "vroverlay.h"
+
 #include <easylogging++.h>
 
 #include <QQuickItem>
@@ -16,8 +18,16 @@ void showInDesktopWindow(QQuickItem* rootItem)
     window->show();
 }
 
-void showInVrDashboard(QQuickItem*)
+void showInVrDashboard(QQuickItem* rootItem)
 {
-    LOG(ERROR) << "VR mode is not available in this build yet; start with -desktop";
-    throw std::runtime_error("VR mode unavailable");
+    // Strictly in this order: connect, open the overlay, then the renderer and the input pump,
+    // which need the overlay's handles.
+    auto* overlay = new VROverlay();
+    overlay->init();
+    overlay->open(rootItem);
+
+    // ---- Renderer (NerqOffWindow) and input pump (VRMouse) start here. ----
+
+    LOG(ERROR) << "VR presentation is not available yet: the overlay is open but nothing renders into it";
+    throw std::runtime_error("VR presentation is not available yet");
 }
