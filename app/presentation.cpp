@@ -1,5 +1,7 @@
 #include "presentation.h"
 
+#include "nerqoffwindow.h"
+#include "vrmouse.h"
 #include "vroverlay.h"
 
 #include <easylogging++.h>
@@ -26,8 +28,16 @@ void showInVrDashboard(QQuickItem* rootItem)
     overlay->init();
     overlay->open(rootItem);
 
-    // ---- Renderer (NerqOffWindow) and input pump (VRMouse) start here. ----
+    // The renderer's context must be current before it builds its framebuffer around the item.
+    auto* renderer = new NerqOffWindow();
+    renderer->createContext();
+    renderer->connectOverlay(overlay);
+    renderer->setRootItem(rootItem);
 
-    LOG(ERROR) << "VR presentation is not available yet: the overlay is open but nothing renders into it";
-    throw std::runtime_error("VR presentation is not available yet");
+    auto* mouse = new VRMouse(overlay, renderer, false);
+    mouse->initPumpTimer();
+    mouse->startPump();
+
+    // The first frame; every later one is requested by the scene or the pointer.
+    renderer->start();
 }
