@@ -1,30 +1,35 @@
-// Entry points of the simulated runtime (placeholder until the runtime lands).
+// Entry points of the simulated runtime behind the inline helpers of <openvr.h>.
 #include <openvr.h>
+
+#include "errornames.h"
+#include "runtime.h"
 
 namespace vr {
 
-uint32_t VR_InitInternal(EVRInitError* peError, EVRApplicationType)
+uint32_t VR_InitInternal(EVRInitError* peError, EVRApplicationType eApplicationType)
 {
-    if (peError)
-        *peError = VRInitError_Init_InstallationNotFound;
-    return 0;
+    return vrsim::Runtime::instance().connect(peError, eApplicationType);
 }
 
-void VR_ShutdownInternal() {}
+void VR_ShutdownInternal() { vrsim::Runtime::instance().disconnect(); }
 
-bool VR_IsInterfaceVersionValid(const char*) { return false; }
-
-void* VR_GetGenericInterface(const char*, EVRInitError* peError)
+bool VR_IsInterfaceVersionValid(const char* pchInterfaceVersion)
 {
-    if (peError)
-        *peError = VRInitError_Init_NotInitialized;
-    return nullptr;
+    return vrsim::Runtime::instance().isInterfaceVersionValid(pchInterfaceVersion);
 }
 
-uint32_t VR_GetInitToken() { return 0; }
+void* VR_GetGenericInterface(const char* pchInterfaceVersion, EVRInitError* peError)
+{
+    return vrsim::Runtime::instance().genericInterface(pchInterfaceVersion, peError);
+}
 
-const char* VR_GetVRInitErrorAsEnglishDescription(EVRInitError) { return "Not implemented"; }
+uint32_t VR_GetInitToken() { return vrsim::Runtime::instance().initToken(); }
 
-const char* VR_GetVRInitErrorAsSymbol(EVRInitError) { return "VRInitError_Unknown"; }
+const char* VR_GetVRInitErrorAsEnglishDescription(EVRInitError error)
+{
+    return vrsim::initErrorDescription(error);
+}
+
+const char* VR_GetVRInitErrorAsSymbol(EVRInitError error) { return vrsim::initErrorSymbol(error); }
 
 } // namespace vr

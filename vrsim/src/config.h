@@ -1,0 +1,35 @@
+// Settings of the simulated runtime, read from VRSIM_* environment variables.
+#pragma once
+
+#include <set>
+#include <string>
+
+namespace vrsim {
+
+enum class CaptureMode { None, Last, All };
+
+// The per-user default for VRSIM_STATE_DIR; platform specific.
+std::string defaultStateDir();
+
+class Config
+{
+public:
+    static Config fromEnvironment();
+
+    std::string stateDir;
+    int initError = 0;
+    std::set<std::string> missingInterfaces;
+    bool noOverlayInterface = false;
+    bool overlayVisible = true;
+    bool thumbnailVisible = false;
+    std::string eventsFile;
+    std::string captureDir;
+    CaptureMode captureMode = CaptureMode::Last;
+    bool preview = false;
+    std::string previewSnapshot;
+    int addManifestError = 0;
+    int autoLaunchError = 0;
+    int workingDirError = 0;
+};
+
+} // namespace vrsim
