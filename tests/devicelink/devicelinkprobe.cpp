@@ -38,8 +38,6 @@ int runLifecycle(int argc, char* argv[])
             maxSeconds = std::atoi(argv[i + 1]);
         }
     }
-    std::atexit([] { std::puts("exit handlers ran"); });
-
     auto* manager = new LifeCycleManager;
     try {
         manager->start();
@@ -47,6 +45,7 @@ int runLifecycle(int argc, char* argv[])
         std::printf("start failed %d\n", code);
         return 3;
     }
+    std::atexit([] { std::puts("exit handlers ran"); });
     std::puts("started");
     std::fflush(stdout);
     QTimer::singleShot(maxSeconds * 1000, &app, [] { QCoreApplication::exit(4); });
