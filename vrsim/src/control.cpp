@@ -143,6 +143,18 @@ QImage lastFrame()
     return runtime().lastFrame;
 }
 
+std::vector<std::string> registeredManifests()
+{
+    Runtime::Lock lock(runtime().mutex);
+    return runtime().registry->manifests();
+}
+
+bool autoLaunchEnabled(const std::string& appKey)
+{
+    Runtime::Lock lock(runtime().mutex);
+    return runtime().registry->autoLaunch(appKey);
+}
+
 std::vector<std::string> traceLines() { return runtime().trace.lines(); }
 
 int quitAcknowledgements()

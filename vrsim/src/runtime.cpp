@@ -161,6 +161,7 @@ void Runtime::reset()
     lastTexture = 0;
     readback = false;
     lastFrame = QImage();
+    m_overlay.restartHandles();
     if (m_preview && qGuiApp)
         delete m_preview.data();
 }

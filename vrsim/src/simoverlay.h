@@ -36,6 +36,9 @@ public:
                                            const char* pchFilePath) override;
     uint32_t GetKeyboardText(char* pchText, uint32_t cchText) override;
 
+    // Numbering starts again at 1, as in a fresh process.
+    void restartHandles() { m_nextHandle = 1; }
+
 private:
     // Traces the call and passes the error through.
     vr::EVROverlayError done(const std::string& call, int error);

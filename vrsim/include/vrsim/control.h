@@ -60,6 +60,10 @@ uint32_t lastSubmittedTexture();
 void setFrameReadback(bool enabled);
 QImage lastFrame();
 
+// The application registry as every process sees it.
+std::vector<std::string> registeredManifests();
+bool autoLaunchEnabled(const std::string& appKey);
+
 std::vector<std::string> traceLines();
 int quitAcknowledgements();
 
