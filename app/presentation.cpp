@@ -4,12 +4,8 @@
 #include "vrmouse.h"
 #include "vroverlay.h"
 
-#include <easylogging++.h>
-
 #include <QQuickItem>
 #include <QQuickWindow>
-
-#include <stdexcept>
 
 void showInDesktopWindow(QQuickItem* rootItem)
 {
