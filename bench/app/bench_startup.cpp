@@ -1,10 +1,11 @@
 // Desktop start-up as a person sees it: from process start to the page's window being visible,
 // and the resident memory once the page is up. Needs a display (run under xvfb-run -a).
 
+#include "procstat.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QThread>
 
@@ -20,17 +21,6 @@ bool windowVisible(qint64 pid)
     search.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
     search.waitForFinished();
     return !search.readAllStandardOutput().trimmed().isEmpty();
-}
-
-double residentMegabytes(qint64 pid)
-{
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
 }
 
 } // namespace
@@ -55,7 +45,7 @@ int main(int argc, char* argv[])
             QThread::msleep(2);
         startMs.push_back(timer.nsecsElapsed() / 1e6);
         QThread::msleep(1500); // pictures loaded, first frames drawn
-        rssMb.push_back(residentMegabytes(program.processId()));
+        rssMb.push_back(ProcStat::residentMegabytes(program.processId()));
         program.kill();
         program.waitForFinished();
     }

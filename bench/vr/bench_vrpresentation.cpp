@@ -3,6 +3,8 @@
 // idle, and the latency from an injected pointer move to the submitted frame that shows it.
 // Needs a display with OpenGL (run under xvfb-run -a). Arguments: [idle seconds] [moves].
 
+#include "procstat.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -88,28 +90,8 @@ public:
         return true;
     }
 
-    // User plus system CPU time of the program, in ms.
-    double cpuMs() const
-    {
-        QFile stat(QString("/proc/%1/stat").arg(m_program.processId()));
-        if (!stat.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        // utime and stime are the 14th and 15th fields; the split starts at the 3rd.
-        return (fields.value(11).toDouble() + fields.value(12).toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK);
-    }
-
-    double residentMb() const
-    {
-        QFile status(QString("/proc/%1/status").arg(m_program.processId()));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        return -1;
-    }
+    double cpuMs() const { return ProcStat::cpuMilliseconds(m_program.processId()); }
+    double residentMb() const { return ProcStat::residentMegabytes(m_program.processId()); }
 
     double startMs = 0;
 

@@ -30,6 +30,7 @@ Item {
     property bool hasCalibration: typeof calibration.Calibration === "function"
     function calibrate() { return calibration.Calibration() }
     function launch(id) { return launcher.launcherGame(id) }
+    function count() { return game.rowCount() }
 }
 )";
 
@@ -146,6 +147,29 @@ private slots:
                                           Q_ARG(QVariant, QString("cn1"))));
         QCOMPARE(result.toInt(), 0);
         QCOMPARE(log.warnings(), QStringList{"Can not find game and the game id is cn1"});
+    }
+
+    void catalogueIsReloadedEveryThirtySeconds()
+    {
+        writeCatalogue("data_cn.json", R"([{"gameId": "first"}])");
+        language = Chinese;
+        QmlManager manager;
+        manager.initialize();
+        QQmlEngine engine;
+        manager.setupContext(&engine);
+        auto page = createPage(engine);
+        QVERIFY(page);
+        auto count = [&] {
+            QVariant rows;
+            QMetaObject::invokeMethod(page.get(), "count", Q_RETURN_ARG(QVariant, rows));
+            return rows.toInt();
+        };
+        QCOMPARE(count(), 1);
+
+        writeCatalogue("data_cn.json", R"([{"gameId": "first"}, {"gameId": "added later"}])");
+        QTest::qWait(25000);
+        QCOMPARE(count(), 1); // not before the period is over
+        QTRY_COMPARE_WITH_TIMEOUT(count(), 2, 10000);
     }
 
     void missingCatalogueGivesAnEmptyGrid()

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <algorithm>
+
 RuntimeCopy::RuntimeCopy()
 {
     const QDir shipped(TestPaths::runtimeDir());
@@ -71,6 +73,19 @@ QString ProgramRun::output()
 {
     m_output += m_process.readAll();
     return QString::fromUtf8(m_output);
+}
+
+QString ProgramRun::report()
+{
+    const QString state = isRunning() ? QStringLiteral("still running")
+        : m_process.exitStatus() == QProcess::CrashExit
+            ? QStringLiteral("crashed (signal or kill)")
+            : QStringLiteral("exited with %1").arg(m_process.exitCode());
+    // The model's trace lines would bury everything else.
+    QStringList lines = output().split('\n');
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith("role: "); }),
+                lines.end());
+    return state + QStringLiteral("; output without model trace lines:\n") + lines.join('\n');
 }
 
 bool ProgramRun::waitForOutput(const QString& text, int msecs)

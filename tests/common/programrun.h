@@ -41,6 +41,8 @@ public:
     qint64 pid() const { return m_process.processId(); }
     // Everything the program printed so far.
     QString output();
+    // For failure messages: how the program ended (if it did) and what it printed.
+    QString report();
     // Waits until the output contains the text; false on timeout or exit.
     bool waitForOutput(const QString& text, int msecs = 15000);
     // The X window of the program once it is visible, or 0.

@@ -67,7 +67,7 @@ private slots:
     {
         ProgramRun program(TestPaths::runtimeDir(), {"-desktop", "-english"}, environment());
         const QString window = program.waitForWindow();
-        QVERIFY2(!window.isEmpty(), qPrintable(program.output()));
+        QVERIFY2(!window.isEmpty(), qPrintable(program.report()));
 
         const QString geometry = runTool("xdotool", {"getwindowgeometry", window});
         QVERIFY2(geometry.contains("Position: 0,0"), qPrintable(geometry));
@@ -86,7 +86,7 @@ private slots:
     void chinesePageIsTheDefault()
     {
         ProgramRun program(TestPaths::runtimeDir(), {"-desktop"}, environment());
-        QVERIFY(!program.waitForWindow().isEmpty());
+        QVERIFY2(!program.waitForWindow().isEmpty(), qPrintable(program.report()));
         QTest::qWait(1000);
         // The Chinese catalogue's long name differs from the English one; the log says nothing bad.
         QVERIFY2(!program.output().contains("ERROR"), qPrintable(program.output()));
@@ -114,7 +114,7 @@ private slots:
                           "import QtQuick 2.5\nRectangle { width: 640.9; height: 480; color: \"#123456\" }\n");
         ProgramRun program(runtime.path(), {"-desktop"}, environment());
         const QString window = program.waitForWindow();
-        QVERIFY2(!window.isEmpty(), qPrintable(program.output()));
+        QVERIFY2(!window.isEmpty(), qPrintable(program.report()));
         const QString geometry = runTool("xdotool", {"getwindowgeometry", window});
         QVERIFY2(geometry.contains("Geometry: 640x480"), qPrintable(geometry)); // truncated, not rounded
     }
@@ -147,7 +147,7 @@ private slots:
     void quitFlagEndsTheProgramWithZero()
     {
         ProgramRun program(TestPaths::runtimeDir(), {"-desktop", "-english"}, environment());
-        QVERIFY(!program.waitForWindow().isEmpty());
+        QVERIFY2(!program.waitForWindow().isEmpty(), qPrintable(program.report()));
         runTool(peer(), {"set-quit", "e"}); // only a capital E counts
         QTest::qWait(400);
         QVERIFY(program.isRunning());
@@ -201,7 +201,7 @@ private slots:
         QProcessEnvironment env = environment();
         env.insert("PATH", runtime.filePath("bin") + ':' + env.value("PATH"));
         ProgramRun program(runtime.path(), {"-desktop", "-english"}, env);
-        QVERIFY(!program.waitForWindow().isEmpty());
+        QVERIFY2(!program.waitForWindow().isEmpty(), qPrintable(program.report()));
         QTest::qWait(500);
 
         auto ran = [&] {
