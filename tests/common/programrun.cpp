@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -109,7 +108,7 @@ QString ProgramRun::waitForWindow(int msecs)
                                .split('\n', Qt::SkipEmptyParts).value(0);
         if (!id.isEmpty())
             return id;
-        QThread::msleep(100);
+        m_process.waitForFinished(100); // also notices an early exit
     }
     return QString();
 }

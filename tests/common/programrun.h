@@ -46,7 +46,7 @@ public:
     // Waits until the output contains the text; false on timeout or exit.
     bool waitForOutput(const QString& text, int msecs = 15000);
     // The X window of the program once it is visible, or 0.
-    QString waitForWindow(int msecs = 15000);
+    QString waitForWindow(int msecs = 30000);
 
 private:
     QProcess m_process;
