@@ -61,14 +61,12 @@ void GameModel::addGame(GameItem* item)
     const int row = m_items.size();
     beginInsertRows(QModelIndex(), row, row);
     m_items.append(item);
+    m_byId.insert(item->gameId(), item);
     endInsertRows();
 }
 
 GameItem* GameModel::findGame(const QString& gameId) const
 {
-    for (GameItem* item : m_items) {
-        if (item->gameId().compare(gameId, Qt::CaseSensitive) == 0)
-            return item;
-    }
-    return nullptr;
+    // Exact, case-sensitive comparison, as QString's own equality.
+    return m_byId.value(gameId, nullptr);
 }

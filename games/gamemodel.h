@@ -3,6 +3,7 @@
 #include "gameitem.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 
 // The games the page's grid shows. Rows only ever grow; the model owns its items.
@@ -32,4 +33,7 @@ public:
 
 private:
     QList<GameItem*> m_items;
+    // Game id to its item, so that a reload of a large catalogue does not scan the list once per
+    // entry. Holds exactly the ids of m_items; each id's first item, as the list is append-only.
+    QHash<QString, GameItem*> m_byId;
 };
