@@ -195,10 +195,12 @@ void VRMouse::sendWheelEvent(const vr::VREvent_Scroll_t& scroll)
 void VRMouse::quit()
 {
     vr::VRSystem()->AcknowledgeQuit_Exiting();
-    if (pumpTimer && pumpTimer->isActive())
+    if (pumpTimer) {
         pumpTimer->stop();
-    // Deleting the timer from inside its own timeout is safe: nothing touches it afterwards.
-    pumpTimer.reset();
+        // We may be inside the timer's own timeout: the event loop deletes it once the signal
+        // has returned. The field is empty from now on, so the pump cannot be started again.
+        pumpTimer.release()->deleteLater();
+    }
     QCoreApplication::exit(0);
 }
 
