@@ -121,6 +121,31 @@ private slots:
         QVERIFY(!report.contains(QLatin1String("events.txt:13:")));
     }
 
+    // A number must be the whole token: a quoted word or one cut short by a zero byte once
+    // passed as 0 or as its digits before the zero. A zero byte starting a word once passed
+    // for quoted text.
+    void zeroBytesAndQuotedNumbersAreBadLines()
+    {
+        QByteArray script("overlay move \"1\" \"2\"\n"
+                          "overlay keyboard \"text\" \"\"\n"
+                          "system event \"7\"\n"
+                          "overlay down 1 2 \"3\"\n"
+                          "overlay move 5");
+        script.append('\0');
+        script.append("junk 6\noverlay keyboard ");
+        script.append('\0');
+        script.append("text\noverlay shown\n");
+        append(script);
+        VrsimTest::StderrCapture stderrCapture;
+        start();
+        QCOMPARE(types(pollOverlay()), QList<uint32_t>{vr::VREvent_OverlayShown});
+        vr::VREvent_t event = {};
+        QVERIFY(!vr::VRSystem()->PollNextEvent(&event, sizeof event));
+        const QString report = stderrCapture.text();
+        for (int line = 1; line <= 6; ++line)
+            QVERIFY2(report.contains(QStringLiteral("events.txt:%1:").arg(line)), qPrintable(report));
+    }
+
     void linesAppendedLaterArePickedUp()
     {
         append("overlay move 1 1\n");

@@ -22,7 +22,8 @@ bool parseNumber(const std::string& text, double* value)
     char* end = nullptr;
     errno = 0;
     *value = std::strtod(text.c_str(), &end);
-    return *end == '\0' && errno == 0 && std::isfinite(*value);
+    // The whole token: a quoted one starts with a zero byte, and a line may hold one too.
+    return end == text.c_str() + text.size() && errno == 0 && std::isfinite(*value);
 }
 
 bool parseUnsigned(const std::string& text, unsigned long long* value)
@@ -32,7 +33,7 @@ bool parseUnsigned(const std::string& text, unsigned long long* value)
     char* end = nullptr;
     errno = 0;
     *value = std::strtoull(text.c_str(), &end, 0);
-    return *end == '\0' && errno == 0;
+    return end == text.c_str() + text.size() && errno == 0;
 }
 
 // Splits on blanks; a double-quoted token keeps its blanks and takes \" and \\ escapes.
@@ -66,8 +67,14 @@ bool tokenize(const std::string& line, std::vector<std::string>* tokens, std::st
             // Marks a quoted token, so "" is still a token and cannot be mistaken for a word.
             token.insert(token.begin(), '\0');
         } else {
-            while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])))
+            while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) {
+                // A zero byte would pass for the quoted-token mark below.
+                if (line[i] == '\0') {
+                    *error = "zero byte outside quoted text";
+                    return false;
+                }
                 token += line[i++];
+            }
         }
         tokens->push_back(token);
     }
