@@ -34,6 +34,37 @@ Item {
 }
 )";
 
+// The start-up steps the page depends on: the manager, its context on the engine, the page.
+struct Binding
+{
+    explicit Binding(const QString& pageLocation)
+    {
+        initializeStatus = manager.initialize();
+        setupStatus = manager.setupContext(&engine);
+        QQmlComponent component(&engine);
+        component.setData(kProbePage, QUrl::fromLocalFile(pageLocation));
+        page.reset(component.create());
+        if (!page)
+            qWarning() << component.errors();
+    }
+
+    QVariant call(const char* function, const QVariant& argument = QVariant())
+    {
+        QVariant result;
+        if (argument.isValid())
+            QMetaObject::invokeMethod(page.get(), function, Q_RETURN_ARG(QVariant, result), Q_ARG(QVariant, argument));
+        else
+            QMetaObject::invokeMethod(page.get(), function, Q_RETURN_ARG(QVariant, result));
+        return result;
+    }
+
+    QmlManager manager;
+    QQmlEngine engine;
+    std::unique_ptr<QObject> page; // goes before the engine
+    int initializeStatus = -1;
+    int setupStatus = -1;
+};
+
 } // namespace
 
 class TestQmlManager : public QObject
@@ -52,15 +83,7 @@ private:
         file.write(content);
     }
 
-    std::unique_ptr<QObject> createPage(QQmlEngine& engine)
-    {
-        QQmlComponent component(&engine);
-        component.setData(kProbePage, QUrl::fromLocalFile(m_dir.filePath("probe.qml")));
-        std::unique_ptr<QObject> page(component.create());
-        if (!page)
-            qWarning() << component.errors();
-        return page;
-    }
+    QString pageLocation() const { return m_dir.filePath("probe.qml"); }
 
 private slots:
     void initTestCase()
@@ -102,18 +125,13 @@ private slots:
     {
         QVERIFY(QDir().mkdir("/dev/shm/Velkano_Memory"));
         LogCapture log;
-        QmlManager manager;
-        const int status = manager.initialize();
+        Binding binding(pageLocation());
         QDir().rmdir("/dev/shm/Velkano_Memory");
-        QCOMPARE(status, 0);
-        QCOMPARE(log.errors().size(), 10);
-
+        QCOMPARE(binding.initializeStatus, 0);
+        QCOMPARE(log.errors().filter("Open Shared Memory Failed, error is ").size(), 10);
         // The page still gets a working calibration object.
-        QQmlEngine engine;
-        manager.setupContext(&engine);
-        auto page = createPage(engine);
-        QVERIFY(page);
-        QVERIFY(page->property("hasCalibration").toBool());
+        QVERIFY(binding.page);
+        QVERIFY(binding.page->property("hasCalibration").toBool());
     }
 
     void contextIsCompleteBeforeThePageExists()
@@ -122,30 +140,24 @@ private slots:
         writeCatalogue("data_en.json", R"([{"gameId": "en1", "isNative": false, "steamGameId": 1}])");
         language = English;
 
-        QmlManager manager;
-        QCOMPARE(manager.initialize(), 0);
-        QQmlEngine engine;
-        QCOMPARE(manager.setupContext(&engine), 0);
-        auto page = createPage(engine);
-        QVERIFY(page);
-        QCOMPARE(page->property("games").toInt(), 1); // loaded before the page, English file only
-        QVERIFY(page->property("hasLauncher").toBool());
-        QVERIFY(page->property("hasDetector").toBool());
-        QVERIFY(page->property("hasCalibration").toBool());
+        Binding binding(pageLocation());
+        QCOMPARE(binding.initializeStatus, 0);
+        QCOMPARE(binding.setupStatus, 0);
+        QVERIFY(binding.page);
+        QCOMPARE(binding.page->property("games").toInt(), 1); // loaded before the page, English file only
+        QVERIFY(binding.page->property("hasLauncher").toBool());
+        QVERIFY(binding.page->property("hasDetector").toBool());
+        QVERIFY(binding.page->property("hasCalibration").toBool());
 
         // The page's calls reach the real objects.
         LogCapture log;
-        QVariant result;
-        QVERIFY(QMetaObject::invokeMethod(page.get(), "calibrate", Q_RETURN_ARG(QVariant, result)));
-        QCOMPARE(result.toInt(), 0);
+        QCOMPARE(binding.call("calibrate").toInt(), 0);
         SharedMemory<DeviceBlocks::CalibrationRecord> block(DeviceBlocks::calibrationName, false);
         DeviceBlocks::CalibrationRecord record{};
         block.read(record);
         QCOMPARE(QByteArray(record.bytes), QByteArray("Calibration"));
 
-        QVERIFY(QMetaObject::invokeMethod(page.get(), "launch", Q_RETURN_ARG(QVariant, result),
-                                          Q_ARG(QVariant, QString("cn1"))));
-        QCOMPARE(result.toInt(), 0);
+        QCOMPARE(binding.call("launch", QString("cn1")).toInt(), 0);
         QCOMPARE(log.warnings(), QStringList{"Can not find game and the game id is cn1"});
     }
 
@@ -153,23 +165,14 @@ private slots:
     {
         writeCatalogue("data_cn.json", R"([{"gameId": "first"}])");
         language = Chinese;
-        QmlManager manager;
-        manager.initialize();
-        QQmlEngine engine;
-        manager.setupContext(&engine);
-        auto page = createPage(engine);
-        QVERIFY(page);
-        auto count = [&] {
-            QVariant rows;
-            QMetaObject::invokeMethod(page.get(), "count", Q_RETURN_ARG(QVariant, rows));
-            return rows.toInt();
-        };
-        QCOMPARE(count(), 1);
+        Binding binding(pageLocation());
+        QVERIFY(binding.page);
+        QCOMPARE(binding.call("count").toInt(), 1);
 
         writeCatalogue("data_cn.json", R"([{"gameId": "first"}, {"gameId": "added later"}])");
         QTest::qWait(25000);
-        QCOMPARE(count(), 1); // not before the period is over
-        QTRY_COMPARE_WITH_TIMEOUT(count(), 2, 10000);
+        QCOMPARE(binding.call("count").toInt(), 1); // not before the period is over
+        QTRY_COMPARE_WITH_TIMEOUT(binding.call("count").toInt(), 2, 10000);
     }
 
     void missingCatalogueGivesAnEmptyGrid()
@@ -177,13 +180,9 @@ private slots:
         QFile::remove(m_dir.filePath("game/data_cn.json"));
         language = Chinese;
         LogCapture log;
-        QmlManager manager;
-        manager.initialize();
-        QQmlEngine engine;
-        manager.setupContext(&engine);
-        auto page = createPage(engine);
-        QVERIFY(page);
-        QCOMPARE(page->property("games").toInt(), 0);
+        Binding binding(pageLocation());
+        QVERIFY(binding.page);
+        QCOMPARE(binding.page->property("games").toInt(), 0);
         QCOMPARE(log.errors(), QStringList{"Parse json file failed, invalid json file!"});
     }
 };
