@@ -22,14 +22,24 @@
 
 #include <exception>
 #include <memory>
+#include <string>
 
 namespace {
 
 constexpr const char* kLogConfiguration = "log.conf";
 
+// "%src" in a log format: the source file of the record without directory or extension.
+std::string sourceName(const el::LogMessage* message)
+{
+    const std::string& path = message->file();
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    return name.substr(0, name.find('.'));
+}
+
 // Without the file every setting keeps the logging library's default.
 void configureLogging(el::Configurations& configuration)
 {
+    el::Helpers::installCustomFormatSpecifier(el::CustomFormatSpecifier("%src", sourceName));
     if (!QFile::exists(QString::fromLatin1(kLogConfiguration)))
         return;
     configuration.parseFromFile(kLogConfiguration);
