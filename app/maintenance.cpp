@@ -20,8 +20,8 @@ void runMaintenanceAndExit(MaintenanceAction action, int& argc, char* argv[])
     vr::EVRInitError initError = vr::VRInitError_None;
     vr::VR_Init(&initError, vr::VRApplication_Utility);
     if (initError != vr::VRInitError_None) {
-        std::cerr << "Failed to initialize OpenVR: "
-                  << vr::VR_GetVRInitErrorAsEnglishDescription(initError) << std::endl;
+        std::cerr << "Failed to initialize OpenVR: " << vr::VR_GetVRInitErrorAsEnglishDescription(initError)
+                  << std::endl;
         exitCode = -2;
     } else {
         try {

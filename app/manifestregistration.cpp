@@ -49,8 +49,8 @@ void removeRegistrationElsewhere(vr::IVRApplications& apps, const QString& curre
 {
     char workingDir[kWorkingDirBufferSize] = {};
     vr::EVRApplicationError error = vr::VRApplicationError_None;
-    apps.GetApplicationPropertyString(kAppKey, vr::VRApplicationProperty_WorkingDirectory_String,
-                                      workingDir, kWorkingDirBufferSize, &error);
+    apps.GetApplicationPropertyString(kAppKey, vr::VRApplicationProperty_WorkingDirectory_String, workingDir,
+                                      kWorkingDirBufferSize, &error);
     if (error != vr::VRApplicationError_None)
         return;
     workingDir[kWorkingDirBufferSize - 1] = '\0';

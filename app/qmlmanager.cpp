@@ -54,8 +54,7 @@ int QmlManager::setupContext(QQmlEngine* engine)
 
 QString QmlManager::mainPageFile(int lang)
 {
-    return lang == English ? QStringLiteral("res/main_widget_en.qml")
-                           : QStringLiteral("res/main_widget_cn.qml");
+    return lang == English ? QStringLiteral("res/main_widget_en.qml") : QStringLiteral("res/main_widget_cn.qml");
 }
 
 std::string QmlManager::gameDataFile(int lang)

@@ -12,8 +12,7 @@ constexpr char requestText[] = "Calibration";
 CalibrationManager::CalibrationManager()
 {
     std::memcpy(m_request.bytes, requestText, sizeof(requestText) - 1);
-    m_selfConnection = connect(this, &CalibrationManager::_calibration,
-                               this, &CalibrationManager::_onCalibration);
+    m_selfConnection = connect(this, &CalibrationManager::_calibration, this, &CalibrationManager::_onCalibration);
 }
 
 CalibrationManager::~CalibrationManager()
@@ -27,8 +26,7 @@ int CalibrationManager::initialize()
     m_block = nullptr;
     for (int attempt = 0; attempt < openAttempts && !m_block; ++attempt) {
         try {
-            m_block = new SharedMemory<DeviceBlocks::CalibrationRecord>(
-                DeviceBlocks::calibrationName, true);
+            m_block = new SharedMemory<DeviceBlocks::CalibrationRecord>(DeviceBlocks::calibrationName, true);
         } catch (int) {
             LOG(ERROR) << "Open Shared Memory Failed, error is " << lastSystemError();
         }

@@ -32,6 +32,6 @@ private:
     // Deliberately never released: on Windows a mapping dies with its last handle, which
     // would take a request the service has not read yet with it.
     SharedMemory<DeviceBlocks::CalibrationRecord>* m_block = nullptr;
-    DeviceBlocks::CalibrationRecord m_request {};
+    DeviceBlocks::CalibrationRecord m_request{};
     QMetaObject::Connection m_selfConnection;
 };

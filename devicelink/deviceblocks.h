@@ -11,14 +11,12 @@ constexpr const char* calibrationName = "Velkano_Memory";
 constexpr const char* quitFlagName = "NerqVRPlatform";
 
 // "START" + the mode in decimal, zero-terminated, zero-padded.
-struct GameModeRecord
-{
+struct GameModeRecord {
     char bytes[10];
 };
 
 // "Calibration" padded with zeros.
-struct CalibrationRecord
-{
+struct CalibrationRecord {
     char bytes[100];
 };
 

@@ -37,8 +37,7 @@ void LifeCycleManager::OnLifeCycleCheck()
         m_block->read(m_lastByte);
     if (m_lastByte != DeviceBlocks::quitRequest)
         return;
-    LOG(INFO) << "Quit flag \"E\" set in shared memory block \"" << DeviceBlocks::quitFlagName
-              << "\"; exiting";
+    LOG(INFO) << "Quit flag \"E\" set in shared memory block \"" << DeviceBlocks::quitFlagName << "\"; exiting";
     // std::exit skips the event loop and the objects main owns, so write the reason out now.
     el::Loggers::flushAll();
     std::exit(0);

@@ -16,8 +16,7 @@ public:
     // name is ASCII/UTF-8. Throws -2 or -3 (see SharedMemoryCore).
     SharedMemory(const char* name, bool writable)
         : m_core(name, sizeof(Record), writable)
-    {
-    }
+    {}
 
     bool writable() const { return m_core.writable(); }
 

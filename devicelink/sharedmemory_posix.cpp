@@ -35,7 +35,8 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
     if (fd < 0)
         throw -2;
 
-    struct stat st {};
+    struct stat st {
+    };
     if (::fstat(fd, &st) != 0) {
         closeKeepingErrno(fd);
         throw -2;

@@ -38,8 +38,8 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
         throw -2;
 
     // Read-write whatever the view will be, so the peer can still write a block we only read.
-    HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                         static_cast<DWORD>(size), wideName.c_str());
+    HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size),
+                                          wideName.c_str());
     if (!mapping)
         throw -2;
 

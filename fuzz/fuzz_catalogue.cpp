@@ -17,7 +17,10 @@ namespace {
 
 std::string g_path;
 
-void removeCatalogue() { std::remove(g_path.c_str()); }
+void removeCatalogue()
+{
+    std::remove(g_path.c_str());
+}
 
 } // namespace
 
@@ -47,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int firstRows = model->rowCount();
     detector.LoadGameData();
     if (model->rowCount() != firstRows) {
-        std::fprintf(stderr, "reload of an unchanged catalogue changed the rows: %d -> %d\n",
-                     firstRows, model->rowCount());
+        std::fprintf(stderr, "reload of an unchanged catalogue changed the rows: %d -> %d\n", firstRows,
+                     model->rowCount());
         std::abort();
     }
     return 0;

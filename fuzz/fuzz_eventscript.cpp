@@ -17,7 +17,10 @@ namespace {
 
 std::string g_path;
 
-void removeScript() { std::remove(g_path.c_str()); }
+void removeScript()
+{
+    std::remove(g_path.c_str());
+}
 
 [[noreturn]] void fail(const char* what)
 {

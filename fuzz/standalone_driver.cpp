@@ -32,8 +32,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Options
-{
+struct Options {
     double maxTotalTime = 3;
     long long runs = -1;
     unsigned seed = 1;
@@ -61,7 +60,10 @@ void writeAll(int fd, const void* data, size_t size)
     }
 }
 
-void report(const char* text) { writeAll(g_reportFd, text, std::strlen(text)); }
+void report(const char* text)
+{
+    writeAll(g_reportFd, text, std::strlen(text));
+}
 
 // Async-signal-safe: only open/write/close.
 void saveCurrentInput(const char* file)
@@ -78,8 +80,7 @@ void saveCurrentInput(const char* file)
 
 void onCrash(int sig)
 {
-    report(sig == SIGALRM ? "fuzz driver: input ran past the time limit\n"
-                          : "fuzz driver: the target crashed\n");
+    report(sig == SIGALRM ? "fuzz driver: input ran past the time limit\n" : "fuzz driver: the target crashed\n");
     saveCurrentInput(sig == SIGALRM ? "timeout-input" : "crash-input");
     std::signal(sig, SIG_DFL);
     if (sig == SIGALRM)
@@ -143,8 +144,7 @@ std::vector<Bytes> readDictionary(const std::string& path)
         Bytes word;
         for (size_t i = open + 1; i < close; ++i) {
             if (line[i] == '\\' && i + 1 < close) {
-                if (line[i + 1] == 'x' && i + 3 < close && hexValue(line[i + 2]) >= 0
-                    && hexValue(line[i + 3]) >= 0) {
+                if (line[i + 1] == 'x' && i + 3 < close && hexValue(line[i + 2]) >= 0 && hexValue(line[i + 3]) >= 0) {
                     word.push_back(static_cast<uint8_t>(hexValue(line[i + 2]) * 16 + hexValue(line[i + 3])));
                     i += 3;
                 } else {
@@ -201,8 +201,7 @@ public:
         : m_rng(seed)
         , m_maxLen(maxLen)
         , m_dictionary(std::move(dictionary))
-    {
-    }
+    {}
 
     Bytes mutate(const std::vector<Bytes>& seeds)
     {
@@ -220,8 +219,8 @@ private:
 
     uint8_t interestingByte()
     {
-        static const uint8_t bytes[] = {0, 1, '\n', '\r', '"', '\\', ' ', '#', '-', '+', '@', '[',
-                                        ']', '{', '}', ',', ':', '0', '9', 0x7f, 0x80, 0xff};
+        static const uint8_t bytes[] = {0,   1,   '\n', '\r', '"', '\\', ' ', '#', '-',  '+',  '@',
+                                        '[', ']', '{',  '}',  ',', ':',  '0', '9', 0x7f, 0x80, 0xff};
         return below(2) ? bytes[below(sizeof bytes)] : static_cast<uint8_t>(m_rng());
     }
 
@@ -311,8 +310,7 @@ int main(int argc, char** argv)
 
     std::vector<Bytes> seeds;
     for (const std::string& input : options.inputs) {
-        const std::vector<std::string> files = isDirectory(input) ? filesIn(input)
-                                                                   : std::vector<std::string>{input};
+        const std::vector<std::string> files = isDirectory(input) ? filesIn(input) : std::vector<std::string>{input};
         for (const std::string& file : files) {
             Bytes bytes;
             if (!readFile(file, &bytes)) {
@@ -335,8 +333,8 @@ int main(int argc, char** argv)
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(options.maxTotalTime));
+    const auto deadline =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.maxTotalTime));
     Mutator mutator(options.seed, options.maxLen, dictionary);
     long long runs = 0;
     while ((options.runs < 0 || runs < options.runs) && Clock::now() < deadline) {
@@ -345,8 +343,8 @@ int main(int argc, char** argv)
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const std::string summary = "fuzz driver: " + std::to_string(seeds.size()) + " seeds replayed, "
-        + std::to_string(runs) + " mutated inputs in " + std::to_string(seconds) + " s, seed "
-        + std::to_string(options.seed) + "\n";
+                                + std::to_string(runs) + " mutated inputs in " + std::to_string(seconds) + " s, seed "
+                                + std::to_string(options.seed) + "\n";
     report(summary.c_str());
     return 0;
 }

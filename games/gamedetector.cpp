@@ -38,8 +38,7 @@ GameDetector::GameDetector(std::shared_ptr<GameModel> model, CatalogueFile catal
     : jsonReader(std::make_unique<Json::Reader>(Json::Features::strictMode()))
     , gameModel(std::move(model))
     , catalogueFile(std::move(catalogueFileFn))
-{
-}
+{}
 
 GameDetector::~GameDetector() = default;
 
@@ -99,9 +98,8 @@ void GameDetector::addEntry(Json::Value& entry)
     const int gameMode = entry["gameMode"].asInt();
 
     auto item = std::make_unique<GameItem>();
-    item->setGameInfo(QString::fromStdString(gameId), QString::fromStdString(gameName),
-                      QString::fromStdString(imgPath), isNative,
-                      QString::fromStdString(launcherPath), steamGameId, gameMode);
+    item->setGameInfo(QString::fromStdString(gameId), QString::fromStdString(gameName), QString::fromStdString(imgPath),
+                      isNative, QString::fromStdString(launcherPath), steamGameId, gameMode);
     gameModel->addGame(item.release());
 }
 

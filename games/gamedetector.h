@@ -11,7 +11,7 @@ class QTimer;
 namespace Json {
 class Reader;
 class Value;
-}
+} // namespace Json
 
 // Reads the game catalogue and offers every entry to the model, at start-up and then every
 // 30 seconds, so games added to the file show up without a restart. Re-reading only adds.

@@ -4,11 +4,10 @@
 
 GameItem::GameItem(QObject* parent)
     : QObject(parent)
-{
-}
+{}
 
-void GameItem::setGameInfo(QString gameId, QString gameName, QString imgPath, bool isNative,
-                           QString launcherPath, int steamGameId, int gameMode)
+void GameItem::setGameInfo(QString gameId, QString gameName, QString imgPath, bool isNative, QString launcherPath,
+                           int steamGameId, int gameMode)
 {
     m_gameId = std::move(gameId);
     m_gameName = std::move(gameName);

@@ -14,8 +14,8 @@ class GameItem : public QObject
 public:
     explicit GameItem(QObject* parent = nullptr);
 
-    void setGameInfo(QString gameId, QString gameName, QString imgPath, bool isNative,
-                     QString launcherPath, int steamGameId, int gameMode);
+    void setGameInfo(QString gameId, QString gameName, QString imgPath, bool isNative, QString launcherPath,
+                     int steamGameId, int gameMode);
 
     QString gameId() const { return m_gameId; }
     QString gameName() const { return m_gameName; }

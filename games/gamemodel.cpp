@@ -4,8 +4,7 @@
 
 GameModel::GameModel(QObject* parent)
     : QAbstractListModel(parent)
-{
-}
+{}
 
 GameModel::~GameModel()
 {

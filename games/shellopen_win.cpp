@@ -1,6 +1,8 @@
 #include "shellopen.h"
 
+// windows.h first: shellapi.h relies on its types.
 #include <windows.h>
+
 #include <shellapi.h>
 
 namespace ShellOpen {

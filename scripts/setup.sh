@@ -11,6 +11,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool libgl1-mesa-dri
   xdg-utils fonts-wqy-microhei
+  # Quality stages of the test run: fuzzers (clang's libFuzzer), sanitizers, lint, and the
+  # Windows device link cross-compiled and run under Wine.
+  clang libclang-rt-14-dev clang-format clang-tidy cppcheck
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

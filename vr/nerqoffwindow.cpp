@@ -80,8 +80,8 @@ int NerqOffWindow::setRootItem(QQuickItem* rootItem)
     fboFormat.setTextureTarget(GL_TEXTURE_2D);
 
     // Truncation, not rounding: a 1920.7 wide page renders 1920 pixels wide.
-    fbo = std::make_unique<QOpenGLFramebufferObject>(
-        static_cast<int>(rootItem->width()), static_cast<int>(rootItem->height()), fboFormat);
+    fbo = std::make_unique<QOpenGLFramebufferObject>(static_cast<int>(rootItem->width()),
+                                                     static_cast<int>(rootItem->height()), fboFormat);
 
     renderControl = std::make_unique<QQuickRenderControl>();
     window = std::make_shared<QQuickWindow>(renderControl.get());

@@ -177,8 +177,8 @@ void VRMouse::sendWheelEvent(const vr::VREvent_Scroll_t& scroll)
     const std::optional<int> angleX = truncated(scroll.xdelta * kDegreesPerTurn * kEighthsPerDegree);
     const std::optional<int> angleY = truncated(scroll.ydelta * kDegreesPerTurn * kEighthsPerDegree);
     if (!angleX || !angleY) {
-        LOG(ERROR) << "Dropping a scroll event with an unusable delta (" << scroll.xdelta << ", "
-                   << scroll.ydelta << ")";
+        LOG(ERROR) << "Dropping a scroll event with an unusable delta (" << scroll.xdelta << ", " << scroll.ydelta
+                   << ")";
         return;
     }
     if (!window)
@@ -186,8 +186,8 @@ void VRMouse::sendWheelEvent(const vr::VREvent_Scroll_t& scroll)
     // The legacy delta stays 0 and vertical: the page reads only the angle delta.
     QT_WARNING_PUSH
     QT_WARNING_DISABLE_DEPRECATED
-    QWheelEvent wheelEvent(lastPosition, window->mapToGlobal(lastPosition), QPoint(0, 0), QPoint(*angleX, *angleY),
-                           0, Qt::Vertical, pressedButtons, Qt::NoModifier);
+    QWheelEvent wheelEvent(lastPosition, window->mapToGlobal(lastPosition), QPoint(0, 0), QPoint(*angleX, *angleY), 0,
+                           Qt::Vertical, pressedButtons, Qt::NoModifier);
     QT_WARNING_POP
     QCoreApplication::sendEvent(window.get(), &wheelEvent);
 }

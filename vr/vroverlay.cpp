@@ -29,21 +29,15 @@ constexpr const char* kThumbnailSuffix = "/res/thumbicon.png";
 
 // Every interface the program is built against, in the order they are checked.
 constexpr const char* kInterfaceVersions[] = {
-    "IVRSystem_015",
-    "IVRSettings_002",
-    "IVROverlay_016",
-    "IVRApplications_006",
-    "IVRChaperone_003",
-    "IVRChaperoneSetup_005",
-    "IVRCompositor_020",
-    "IVRNotifications_002",
+    "IVRSystem_015",    "IVRSettings_002",       "IVROverlay_016",    "IVRApplications_006",
+    "IVRChaperone_003", "IVRChaperoneSetup_005", "IVRCompositor_020", "IVRNotifications_002",
 };
 
 // Modal, parentless, one OK button and no default button; returns once the user closed it.
 void showCriticalBox(const char* text)
 {
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle), QString::fromUtf8(text),
-                    QMessageBox::Ok, nullptr);
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle), QString::fromUtf8(text), QMessageBox::Ok,
+                    nullptr);
     box.exec();
 }
 
@@ -52,8 +46,7 @@ void showCriticalBox(const char* text)
 VROverlay::VROverlay()
     : overlayHandle(vr::k_ulOverlayHandleInvalid)
     , thumbnailHandle(vr::k_ulOverlayHandleInvalid)
-{
-}
+{}
 
 int VROverlay::init()
 {
@@ -69,8 +62,8 @@ int VROverlay::init()
     for (const char* version : kInterfaceVersions) {
         if (!vr::VR_IsInterfaceVersionValid(version)) {
             showCriticalBox("OpenVR version is too outdated. Please update OpenVR.");
-            throw std::runtime_error(std::string("OpenVR version is too outdated: Interface version ")
-                                     + version + " not found.");
+            throw std::runtime_error(std::string("OpenVR version is too outdated: Interface version ") + version
+                                     + " not found.");
         }
     }
 
@@ -109,8 +102,8 @@ int VROverlay::open(QQuickItem* rootItem)
         LOG(ERROR) << "Could not find thumbnail icon \"" << thumbnailPath << "\"";
 
     // Pointer positions then arrive in page pixels.
-    const vr::HmdVector2_t mouseScale = {{static_cast<float>(rootItem->width()),
-                                          static_cast<float>(rootItem->height())}};
+    const vr::HmdVector2_t mouseScale = {
+        {static_cast<float>(rootItem->width()), static_cast<float>(rootItem->height())}};
     overlay->SetOverlayMouseScale(overlayHandle, &mouseScale);
     return 0;
 }

@@ -104,7 +104,7 @@ int main(int argc, char* argv[])
     std::sort(times.begin(), times.end());
     const std::size_t n = times.size();
     const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-    std::printf("quit flag to exit over %zu runs: median %.2f ms, best %.2f ms, worst %.2f ms\n",
-                n, median, times.front(), times.back());
+    std::printf("quit flag to exit over %zu runs: median %.2f ms, best %.2f ms, worst %.2f ms\n", n, median,
+                times.front(), times.back());
     return 0;
 }

@@ -23,8 +23,8 @@ std::string writeCatalogue(const QTemporaryDir& dir, int entries)
         const bool native = i % 3 == 0;
         out << (i ? ",\n" : "") << R"({"gameId": "game-)" << i << R"(", "gameName": "Demo game number )" << i
             << R"(", "imgPath": "../game/images/starfall.png", "isNative": )" << (native ? "true" : "false")
-            << R"(, "launcherPath": "./game/native/starfall.sh", "steamGameId": )" << 100000 + i
-            << R"(, "gameMode": )" << i % 10 << "}";
+            << R"(, "launcherPath": "./game/native/starfall.sh", "steamGameId": )" << 100000 + i << R"(, "gameMode": )"
+            << i % 10 << "}";
     }
     out << "\n]\n";
     return path;

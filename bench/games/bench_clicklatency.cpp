@@ -77,7 +77,8 @@ int main(int argc, char* argv[])
     program.setStandardOutputFile(QProcess::nullDevice());
     program.start(QDir(binDir).filePath("NerqVRPlatform"), {"-desktop", "-english"});
     program.waitForStarted();
-    for (int i = 0; i < 200 && xdotool({"search", "--onlyvisible", "--pid", QString::number(program.processId())}).isEmpty(); ++i)
+    for (int i = 0;
+         i < 200 && xdotool({"search", "--onlyvisible", "--pid", QString::number(program.processId())}).isEmpty(); ++i)
         QThread::msleep(50);
     QThread::msleep(1000);
     xdotool({"mousemove", "323", "284"}); // rests on the tile
@@ -107,8 +108,8 @@ int main(int argc, char* argv[])
     program.kill();
     program.waitForFinished();
 
-    std::printf("tile click to game-mode record visible: median %.1f ms, worst %.1f ms (%d clicks)\n",
-                median(clickMs), *std::max_element(clickMs.begin(), clickMs.end()), runs);
+    std::printf("tile click to game-mode record visible: median %.1f ms, worst %.1f ms (%d clicks)\n", median(clickMs),
+                *std::max_element(clickMs.begin(), clickMs.end()), runs);
     std::printf("of which starting xdotool and one X round trip: median %.1f ms\n", median(toolMs));
     return 0;
 }

@@ -34,7 +34,9 @@ namespace {
 class CountingSink final : public ProcessTexture
 {
 public:
-    explicit CountingSink(ProcessTexture* next) : m_next(next) {}
+    explicit CountingSink(ProcessTexture* next)
+        : m_next(next)
+    {}
     void processTexture(uint32_t textureName) override
     {
         ++frames;

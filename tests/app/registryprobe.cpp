@@ -19,7 +19,10 @@ bool connect()
     return error == vr::VRInitError_None && vr::VRApplications();
 }
 
-bool isInstalled() { return vr::VRApplications()->IsApplicationInstalled(kKey); }
+bool isInstalled()
+{
+    return vr::VRApplications()->IsApplicationInstalled(kKey);
+}
 
 bool isRegistered(const QString& manifest)
 {
@@ -34,10 +37,9 @@ QString workingDirectory()
 {
     char buffer[1024] = {};
     vr::EVRApplicationError error = vr::VRApplicationError_None;
-    vr::VRApplications()->GetApplicationPropertyString(kKey, vr::VRApplicationProperty_WorkingDirectory_String,
-                                                       buffer, sizeof buffer, &error);
-    return error == vr::VRApplicationError_None ? QDir::fromNativeSeparators(QString::fromUtf8(buffer))
-                                                : QString();
+    vr::VRApplications()->GetApplicationPropertyString(kKey, vr::VRApplicationProperty_WorkingDirectory_String, buffer,
+                                                       sizeof buffer, &error);
+    return error == vr::VRApplicationError_None ? QDir::fromNativeSeparators(QString::fromUtf8(buffer)) : QString();
 }
 
 QString quoted(const QString& path)

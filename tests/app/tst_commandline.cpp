@@ -50,13 +50,12 @@ private slots:
         QTest::newRow("english") << QStringList{"-english"} << false << int(English);
         QTest::newRow("english then chinese") << QStringList{"-english", "-chinese"} << false << int(Chinese);
         QTest::newRow("chinese then english") << QStringList{"-chinese", "-english"} << false << int(English);
-        QTest::newRow("desktop stays set") << QStringList{"-desktop", "-english", "-desktop", "-chinese"}
-                                           << true << int(Chinese);
-        QTest::newRow("inert options") << QStringList{"-nosound", "-nomanifest", "-english"} << false
-                                       << int(English);
+        QTest::newRow("desktop stays set")
+            << QStringList{"-desktop", "-english", "-desktop", "-chinese"} << true << int(Chinese);
+        QTest::newRow("inert options") << QStringList{"-nosound", "-nomanifest", "-english"} << false << int(English);
         // Qt's own options and their values pass through untouched.
-        QTest::newRow("qt options") << QStringList{"-platform", "offscreen", "-english", "-style", "fusion"}
-                                    << false << int(English);
+        QTest::newRow("qt options") << QStringList{"-platform", "offscreen", "-english", "-style", "fusion"} << false
+                                    << int(English);
     }
 
     void settings()

@@ -20,8 +20,7 @@ using RegistryProbe::quoted;
 
 namespace {
 
-struct Run
-{
+struct Run {
     int exitCode = -1000;
     QString standardError;
     QStringList trace;
@@ -141,21 +140,20 @@ private slots:
         const QString notInstalled =
             QString("Failed to initialize OpenVR: ")
             + vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Init_InstallationNotFound);
-        QTest::newRow("install, no runtime") << "-installmanifest" << true << QStringList{"VRSIM_INIT_ERROR=100"}
-                                             << notInstalled << 254;
-        QTest::newRow("remove, no headset") << "-removemanifest" << true << QStringList{"VRSIM_INIT_ERROR=108"}
-                                            << noHmd << 254;
-        QTest::newRow("install, add refused") << "-installmanifest" << true
-                                              << QStringList{"VRSIM_ADD_MANIFEST_ERROR=105"}
-                                              << "Could not add application manifest: VRApplicationError_IPCFailed"
-                                              << 255;
+        QTest::newRow("install, no runtime")
+            << "-installmanifest" << true << QStringList{"VRSIM_INIT_ERROR=100"} << notInstalled << 254;
+        QTest::newRow("remove, no headset")
+            << "-removemanifest" << true << QStringList{"VRSIM_INIT_ERROR=108"} << noHmd << 254;
+        QTest::newRow("install, add refused")
+            << "-installmanifest" << true << QStringList{"VRSIM_ADD_MANIFEST_ERROR=105"}
+            << "Could not add application manifest: VRApplicationError_IPCFailed" << 255;
         QTest::newRow("install, auto-launch refused")
             << "-installmanifest" << true << QStringList{"VRSIM_AUTOLAUNCH_ERROR=203"}
             << "Could not set auto start: VRApplicationError_InvalidParameter" << 255;
-        QTest::newRow("install, no manifest") << "-installmanifest" << false << QStringList()
-                                              << "Could not find application manifest: %1" << 255;
-        QTest::newRow("remove, no manifest") << "-removemanifest" << false << QStringList()
-                                             << "Could not find application manifest: %1" << 255;
+        QTest::newRow("install, no manifest")
+            << "-installmanifest" << false << QStringList() << "Could not find application manifest: %1" << 255;
+        QTest::newRow("remove, no manifest")
+            << "-removemanifest" << false << QStringList() << "Could not find application manifest: %1" << 255;
     }
 
     void failuresGoToStandardError()
@@ -256,8 +254,7 @@ private slots:
         QTest::newRow("desktop, install") << QStringList{"-desktop", "-installmanifest"} << false << true;
         QTest::newRow("install, remove") << QStringList{"-installmanifest", "-removemanifest"} << false << true;
         QTest::newRow("remove, install") << QStringList{"-removemanifest", "-installmanifest"} << true << false;
-        QTest::newRow("install, then more") << QStringList{"-installmanifest", "-bogus", "-desktop"} << false
-                                            << true;
+        QTest::newRow("install, then more") << QStringList{"-installmanifest", "-bogus", "-desktop"} << false << true;
     }
 
     void firstMaintenanceOptionWins()

@@ -36,7 +36,10 @@ QStringList traceSince(int from)
     return lines;
 }
 
-int traceSize() { return static_cast<int>(vrsim::traceLines().size()); }
+int traceSize()
+{
+    return static_cast<int>(vrsim::traceLines().size());
+}
 
 int indexOfCall(const QStringList& lines, const QString& prefix)
 {
@@ -264,8 +267,7 @@ private slots:
         qputenv("VRSIM_AUTOLAUNCH_ERROR", QByteArray::number(vr::VRApplicationError_UnknownApplication));
         connectRuntime();
 
-        QCOMPARE(thrownBy(installManifest),
-                 QString("Could not set auto start: VRApplicationError_UnknownApplication"));
+        QCOMPARE(thrownBy(installManifest), QString("Could not set auto start: VRApplicationError_UnknownApplication"));
         QVERIFY(RegistryProbe::isRegistered(m_manifest));
         QCOMPARE(RegistryProbe::workingDirectory(), QCoreApplication::applicationDirPath());
     }

@@ -35,8 +35,7 @@ Item {
 )";
 
 // The start-up steps the page depends on: the manager, its context on the engine, the page.
-struct Binding
-{
+struct Binding {
     explicit Binding(const QString& pageLocation)
     {
         initializeStatus = manager.initialize();
@@ -106,10 +105,14 @@ private slots:
         QTest::addColumn<int>("lang");
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("catalogue");
-        QTest::newRow("Chinese") << 0 << "res/main_widget_cn.qml" << "./game/data_cn.json";
-        QTest::newRow("English") << 1 << "res/main_widget_en.qml" << "./game/data_en.json";
-        QTest::newRow("2 counts as Chinese") << 2 << "res/main_widget_cn.qml" << "./game/data_cn.json";
-        QTest::newRow("-1 counts as Chinese") << -1 << "res/main_widget_cn.qml" << "./game/data_cn.json";
+        QTest::newRow("Chinese") << 0 << "res/main_widget_cn.qml"
+                                 << "./game/data_cn.json";
+        QTest::newRow("English") << 1 << "res/main_widget_en.qml"
+                                 << "./game/data_en.json";
+        QTest::newRow("2 counts as Chinese") << 2 << "res/main_widget_cn.qml"
+                                             << "./game/data_cn.json";
+        QTest::newRow("-1 counts as Chinese") << -1 << "res/main_widget_cn.qml"
+                                              << "./game/data_cn.json";
     }
 
     void filesFollowTheLanguage()

@@ -13,8 +13,7 @@
 class LogCapture
 {
 public:
-    struct Record
-    {
+    struct Record {
         el::Level level;
         std::string file; // base name without directory or extension, e.g. "gamedetector"
         std::string func;

@@ -43,8 +43,7 @@ void RuntimeCopy::remove(const QString& relative)
         QFile::remove(target);
 }
 
-ProgramRun::ProgramRun(const QString& workingDir, const QStringList& arguments,
-                       const QProcessEnvironment& environment)
+ProgramRun::ProgramRun(const QString& workingDir, const QStringList& arguments, const QProcessEnvironment& environment)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setWorkingDirectory(workingDir);
@@ -77,13 +76,14 @@ QString ProgramRun::output()
 QString ProgramRun::report()
 {
     const QString state = isRunning() ? QStringLiteral("still running")
-        : m_process.exitStatus() == QProcess::CrashExit
-            ? QStringLiteral("crashed (signal or kill)")
-            : QStringLiteral("exited with %1").arg(m_process.exitCode());
+                          : m_process.exitStatus() == QProcess::CrashExit
+                              ? QStringLiteral("crashed (signal or kill)")
+                              : QStringLiteral("exited with %1").arg(m_process.exitCode());
     // The model's trace lines would bury everything else.
     QStringList lines = output().split('\n');
-    lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith("role: "); }),
-                lines.end());
+    lines.erase(
+        std::remove_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith("role: "); }),
+        lines.end());
     return state + QStringLiteral("; output without model trace lines:\n") + lines.join('\n');
 }
 
@@ -105,7 +105,8 @@ QString ProgramRun::waitForWindow(int msecs)
     timer.start();
     while (timer.elapsed() < msecs && isRunning()) {
         const QString id = runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid())})
-                               .split('\n', Qt::SkipEmptyParts).value(0);
+                               .split('\n', Qt::SkipEmptyParts)
+                               .value(0);
         if (!id.isEmpty())
             return id;
         m_process.waitForFinished(100); // also notices an early exit

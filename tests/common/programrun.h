@@ -54,5 +54,4 @@ private:
 };
 
 // Runs a helper program to completion and returns its standard output.
-QString runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr,
-                int msecs = 15000);
+QString runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr, int msecs = 15000);

@@ -13,9 +13,21 @@ static QString fromEnv(const char* name)
     return value;
 }
 
-QString runtimeDir() { return fromEnv("NERQ_RUNTIME_DIR"); }
-QString sourceDir() { return fromEnv("NERQ_SOURCE_DIR"); }
-QString executable() { return QDir(runtimeDir()).filePath("NerqVRPlatform"); }
-QString tool(const QString& name) { return QDir(fromEnv("NERQ_TOOLS_DIR")).filePath(name); }
+QString runtimeDir()
+{
+    return fromEnv("NERQ_RUNTIME_DIR");
+}
+QString sourceDir()
+{
+    return fromEnv("NERQ_SOURCE_DIR");
+}
+QString executable()
+{
+    return QDir(runtimeDir()).filePath("NerqVRPlatform");
+}
+QString tool(const QString& name)
+{
+    return QDir(fromEnv("NERQ_TOOLS_DIR")).filePath(name);
+}
 
 } // namespace TestPaths

@@ -54,9 +54,8 @@ bool blockWithDirectory(const char* name)
 OpenResources openResources()
 {
     OpenResources r;
-    r.descriptors = QDir(QStringLiteral("/proc/self/fd"))
-                        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
-                        .size();
+    r.descriptors =
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
     QFile maps(QStringLiteral("/proc/self/maps"));
     if (maps.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : maps.readAll().split('\n'))

@@ -21,8 +21,7 @@ void remove(const char* name);
 // A directory in place of the object: opening it then fails (EINVAL from glibc).
 bool blockWithDirectory(const char* name);
 
-struct OpenResources
-{
+struct OpenResources {
     int descriptors = 0;
     int sharedMappings = 0; // lines of /proc/self/maps naming /dev/shm
     bool operator==(const OpenResources& o) const

@@ -58,12 +58,12 @@ int runBlock(int argc, char* argv[])
         return 2;
     try {
         SharedMemory<Block16> block(argv[2], true);
-        Block16 bytes {};
+        Block16 bytes{};
         block.read(bytes);
         std::puts(QByteArray(reinterpret_cast<const char*>(bytes.data()), 16).toHex().constData());
         if (argc > 3) {
             const QByteArray wanted = QByteArray::fromHex(argv[3]);
-            Block16 out {};
+            Block16 out{};
             std::memcpy(out.data(), wanted.constData(), std::min<std::size_t>(16, wanted.size()));
             block.write(&out);
         }

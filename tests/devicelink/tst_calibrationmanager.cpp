@@ -15,8 +15,8 @@ const QByteArray request = QByteArray("Calibration").leftJustified(100, '\0');
 int pressCalibration(CalibrationManager& manager)
 {
     int result = -1;
-    const bool invoked = QMetaObject::invokeMethod(&manager, "Calibration", Qt::DirectConnection,
-                                                   Q_RETURN_ARG(int, result));
+    const bool invoked =
+        QMetaObject::invokeMethod(&manager, "Calibration", Qt::DirectConnection, Q_RETURN_ARG(int, result));
     return invoked ? result : -100;
 }
 

@@ -29,10 +29,7 @@ private slots:
     void initTestCase() { BlockFixture::remove(blockName); }
     void cleanupTestCase() { BlockFixture::remove(blockName); }
 
-    void blockUntouchedBeforeFirstUse()
-    {
-        QVERIFY(!BlockFixture::exists(blockName));
-    }
+    void blockUntouchedBeforeFirstUse() { QVERIFY(!BlockFixture::exists(blockName)); }
 
     void failedFirstUseLogsTenAttemptsEachTime()
     {
@@ -48,9 +45,8 @@ private slots:
             }
             const QString expected = QStringLiteral("Open Shared Memory Failed, error is %1").arg(EINVAL);
             QCOMPARE(thrown, expected);
-            QCOMPARE(log.errors(), QStringList() << expected << expected << expected << expected
-                                                 << expected << expected << expected << expected
-                                                 << expected << expected);
+            QCOMPARE(log.errors(), QStringList() << expected << expected << expected << expected << expected << expected
+                                                 << expected << expected << expected << expected);
             for (const LogCapture::Record& r : log.records())
                 QCOMPARE(r.file, std::string("gamemodemanager"));
         }

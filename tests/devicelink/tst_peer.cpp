@@ -25,13 +25,13 @@ QString hexOf(const QByteArray& bytes)
 
 QString expectedLine(const char* block, const QString& text, const QByteArray& bytes)
 {
-    return timestamp + QRegularExpression::escape(QStringLiteral("%1 text=\"%2\" hex=%3")
-                                                      .arg(QString::fromLatin1(block), text, hexOf(bytes)))
-        + QStringLiteral("$");
+    return timestamp
+           + QRegularExpression::escape(
+               QStringLiteral("%1 text=\"%2\" hex=%3").arg(QString::fromLatin1(block), text, hexOf(bytes)))
+           + QStringLiteral("$");
 }
 
-struct PeerRun
-{
+struct PeerRun {
     int exitCode = -100;
     QByteArray out;
     QByteArray err;
@@ -94,8 +94,7 @@ private slots:
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines[0].contains(QRegularExpression(expectedLine("Velkano_Game", "START2", gameStart2))),
                  qPrintable(lines[0]));
-        QVERIFY2(lines[1].contains(QRegularExpression(
-                     expectedLine("Velkano_Memory", "Calibration", calibration))),
+        QVERIFY2(lines[1].contains(QRegularExpression(expectedLine("Velkano_Memory", "Calibration", calibration))),
                  qPrintable(lines[1]));
         // Without --consume the records stay for the program to overwrite.
         QCOMPARE(BlockFixture::rawBytes(DeviceBlocks::gameModeName), gameStart2);
@@ -110,8 +109,8 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             manager.Calibration();
             // The service took it: the block is zero again before the next press.
-            QTRY_COMPARE_WITH_TIMEOUT(BlockFixture::rawBytes(DeviceBlocks::calibrationName),
-                                      QByteArray(100, '\0'), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(BlockFixture::rawBytes(DeviceBlocks::calibrationName), QByteArray(100, '\0'),
+                                      5000);
         }
         QVERIFY(ended(peer, 20000));
         QCOMPARE(peer.exitCode(), 0);
@@ -137,8 +136,8 @@ private slots:
         const PeerRun run = runPeer({"read", "game"});
         QCOMPARE(run.exitCode, 0);
         const QString line = QString::fromLatin1(run.out).trimmed();
-        QVERIFY2(line.contains(QRegularExpression(expectedLine(
-                     "Velkano_Game", QStringLiteral(R"(\"\\A\x0a\xff\x7fB)"), odd))),
+        QVERIFY2(line.contains(
+                     QRegularExpression(expectedLine("Velkano_Game", QStringLiteral(R"(\"\\A\x0a\xff\x7fB)"), odd))),
                  qPrintable(line));
     }
 
@@ -159,8 +158,8 @@ private slots:
         QCOMPARE(runPeer(args).exitCode, 0);
         QCOMPARE(BlockFixture::rawBytes(DeviceBlocks::quitFlagName), flag);
         const PeerRun read = runPeer({"read", "quit"});
-        QVERIFY(read.out.contains("NerqVRPlatform text=\"" + (flag[0] ? flag : QByteArray()) + "\" hex="
-                                  + flag.toHex()));
+        QVERIFY(
+            read.out.contains("NerqVRPlatform text=\"" + (flag[0] ? flag : QByteArray()) + "\" hex=" + flag.toHex()));
     }
 
     void clearZeroesOrRemoves()
@@ -176,8 +175,7 @@ private slots:
         QCOMPARE(BlockFixture::rawBytes(DeviceBlocks::quitFlagName), QByteArray(1, '\0'));
 
         QCOMPARE(runPeer({"clear", "all", "--remove"}).exitCode, 0);
-        for (const char* name : {DeviceBlocks::gameModeName, DeviceBlocks::calibrationName,
-                                 DeviceBlocks::quitFlagName})
+        for (const char* name : {DeviceBlocks::gameModeName, DeviceBlocks::calibrationName, DeviceBlocks::quitFlagName})
             QVERIFY2(!BlockFixture::exists(name), name);
         // Removing what is not there is no failure.
         QCOMPARE(runPeer({"clear", "quit", "--remove"}).exitCode, 0);
@@ -211,8 +209,8 @@ private slots:
     {
         const PeerRun run = runPeer({"--help"});
         QCOMPARE(run.exitCode, 0);
-        for (const char* command : {"watch", "--consume", "--timeout", "--count", "read", "quit",
-                                    "set-quit", "clear", "--remove"})
+        for (const char* command :
+             {"watch", "--consume", "--timeout", "--count", "read", "quit", "set-quit", "clear", "--remove"})
             QVERIFY2(run.out.contains(command), command);
     }
 };

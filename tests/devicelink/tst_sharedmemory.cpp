@@ -20,7 +20,7 @@ namespace {
 
 Block16 pattern16(unsigned char first)
 {
-    Block16 b {};
+    Block16 b{};
     for (std::size_t i = 0; i < b.size(); ++i)
         b[i] = static_cast<unsigned char>(first + i);
     return b;
@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(BlockFixture::rawBytes(m_name), QByteArray(16, '\0'));
         Block16 seen = pattern16(0xAA);
         block.read(seen);
-        QCOMPARE(seen, Block16 {});
+        QCOMPARE(seen, Block16{});
 
         const Block16 first = pattern16(1);
         block.write(&first);
@@ -76,7 +76,7 @@ private slots:
 
         // A second opening in this process maps the same bytes.
         SharedMemory<Block16> again(m_name, false);
-        Block16 viaAgain {};
+        Block16 viaAgain{};
         again.read(viaAgain);
         QCOMPARE(viaAgain, pattern16(0x40));
     }
@@ -88,7 +88,7 @@ private slots:
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray(16, '\0').toHex());
         SharedMemory<Block16> block(m_name, false);
-        Block16 seen {};
+        Block16 seen{};
         block.read(seen);
         QCOMPARE(seen, pattern16(7));
     }
@@ -105,7 +105,7 @@ private slots:
 
         SharedMemory<Block16> writable(m_name, true);
         writable.write(&ours);
-        Block16 seen {};
+        Block16 seen{};
         readOnly.read(seen);
         QCOMPARE(seen, ours);
 
@@ -119,7 +119,7 @@ private slots:
     {
         makeObject(m_name, "abc");
         SharedMemory<Block100> block(m_name, true);
-        Block100 seen {};
+        Block100 seen{};
         seen.fill(0xEE);
         block.read(seen);
         QCOMPARE(seen[0], (unsigned char)'a');
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(seen[99], (unsigned char)0);
 
         // Touching the last byte of a view past the object's end would raise SIGBUS.
-        Block100 full {};
+        Block100 full{};
         full.fill(0xAB);
         block.write(&full);
         QCOMPARE(BlockFixture::rawBytes(m_name), QByteArray(100, char(0xAB)));
@@ -192,7 +192,7 @@ private slots:
     {
         // With the address space capped at what is mapped now, shm_open succeeds and mmap
         // cannot: the -3 path, cleanup included.
-        rlimit saved {};
+        rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
         const BlockFixture::OpenResources before = BlockFixture::openResources();
         rlimit capped = saved;

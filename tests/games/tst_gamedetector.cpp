@@ -112,10 +112,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<QString>("message");
-        QTest::newRow("steam id as string") << QByteArray(R"({"gameId": "x", "steamGameId": "570"})")
-                                           << "Value is not convertible to Int.";
-        QTest::newRow("native as string") << QByteArray(R"({"gameId": "x", "isNative": "true"})")
-                                          << "Value is not convertible to bool.";
+        QTest::newRow("steam id as string")
+            << QByteArray(R"({"gameId": "x", "steamGameId": "570"})") << "Value is not convertible to Int.";
+        QTest::newRow("native as string")
+            << QByteArray(R"({"gameId": "x", "isNative": "true"})") << "Value is not convertible to bool.";
         QTest::newRow("name as array") << QByteArray(R"({"gameId": "x", "gameName": [1]})")
                                        << "Type is not convertible to string";
         QTest::newRow("id as object") << QByteArray(R"({"gameId": {}})") << "Type is not convertible to string";
@@ -123,12 +123,12 @@ private slots:
                                         << "LargestUInt out of Int range";
         QTest::newRow("mode too small") << QByteArray(R"({"gameId": "x", "gameMode": -3000000000})")
                                         << "LargestInt out of Int range";
-        QTest::newRow("mode huge double") << QByteArray(R"({"gameId": "x", "gameMode": 1e20})")
-                                          << "double out of Int range";
-        QTest::newRow("entry is a number") << QByteArray("17")
-                                           << "in Json::Value::resolveReference(key, end): requires objectValue";
-        QTest::newRow("entry is an array") << QByteArray("[]")
-                                           << "in Json::Value::resolveReference(key, end): requires objectValue";
+        QTest::newRow("mode huge double")
+            << QByteArray(R"({"gameId": "x", "gameMode": 1e20})") << "double out of Int range";
+        QTest::newRow("entry is a number")
+            << QByteArray("17") << "in Json::Value::resolveReference(key, end): requires objectValue";
+        QTest::newRow("entry is an array")
+            << QByteArray("[]") << "in Json::Value::resolveReference(key, end): requires objectValue";
     }
 
     void badValuesSkipTheEntryWithTheLibraryText()
@@ -179,7 +179,8 @@ private slots:
         QFile::remove(path());
         m_detector->LoadGameData();
         m_detector->LoadGameData();
-        QCOMPARE(m_log->errors(), QStringList({"Parse json file failed, invalid json file!", "Parse json file failed, invalid json file!"}));
+        QCOMPARE(m_log->errors(), QStringList({"Parse json file failed, invalid json file!",
+                                               "Parse json file failed, invalid json file!"}));
     }
 
     void emptyArrayIsQuiet()
@@ -191,7 +192,8 @@ private slots:
     void topLevelObjectGivesOneErrorPerMember()
     {
         const QStringList errors = load(R"({"a": {"gameId": "a"}, "b": 1, "c": null})");
-        const QString message = "Parse json file failed, error is in Json::Value::operator[](ArrayIndex): requires arrayValue";
+        const QString message =
+            "Parse json file failed, error is in Json::Value::operator[](ArrayIndex): requires arrayValue";
         QCOMPARE(errors, QStringList({message, message, message}));
         QCOMPARE(m_model->rowCount(), 0);
     }
@@ -199,7 +201,8 @@ private slots:
     void duplicatesKeepTheFirstEntry()
     {
         QVERIFY(load(R"([{"gameId": "d", "gameName": "first"}, {"gameId": "D", "gameName": "other case"},
-                        {"gameId": "d", "gameName": "second"}])").isEmpty());
+                        {"gameId": "d", "gameName": "second"}])")
+                    .isEmpty());
         QCOMPARE(m_model->rowCount(), 2);
         QCOMPARE(m_model->findGame("d")->gameName(), QString("first"));
         QCOMPARE(m_model->findGame("D")->gameName(), QString("other case"));
@@ -251,7 +254,10 @@ private slots:
         const std::string first = m_dir.filePath("first.json").toStdString();
         const std::string second = m_dir.filePath("second.json").toStdString();
         std::string current = first;
-        GameDetector detector(m_model, [&] { asked << QString::fromStdString(current); return current; });
+        GameDetector detector(m_model, [&] {
+            asked << QString::fromStdString(current);
+            return current;
+        });
         {
             QFile f(QString::fromStdString(second));
             QVERIFY(f.open(QIODevice::WriteOnly));

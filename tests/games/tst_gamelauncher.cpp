@@ -91,10 +91,7 @@ private slots:
         addGame("huge-mode", false, QString(), 2, 123456);
     }
 
-    void cleanupTestCase()
-    {
-        shm_unlink("/Velkano_Game");
-    }
+    void cleanupTestCase() { shm_unlink("/Velkano_Game"); }
 
     void init() { QFile::remove(m_record); }
 
@@ -126,10 +123,14 @@ private slots:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QByteArray>("record");
-        QTest::newRow("570") << "dota" << "steam://launch/570/Vr" << expectedRecord("START2");
-        QTest::newRow("0") << "zero" << "steam://launch/0/Vr" << expectedRecord("START0");
-        QTest::newRow("-5") << "negative" << "steam://launch/-5/Vr" << expectedRecord("START-1");
-        QTest::newRow("mode 9999") << "max" << "steam://launch/1/Vr" << expectedRecord("START9999");
+        QTest::newRow("570") << "dota"
+                             << "steam://launch/570/Vr" << expectedRecord("START2");
+        QTest::newRow("0") << "zero"
+                           << "steam://launch/0/Vr" << expectedRecord("START0");
+        QTest::newRow("-5") << "negative"
+                            << "steam://launch/-5/Vr" << expectedRecord("START-1");
+        QTest::newRow("mode 9999") << "max"
+                                   << "steam://launch/1/Vr" << expectedRecord("START9999");
     }
 
     void steamGamesOpenTheLaunchUri()

@@ -75,8 +75,7 @@ private slots:
     void roleNamesAreExactlyTheFour()
     {
         GameModel model;
-        const QHash<int, QByteArray> expected{
-            {257, "name"}, {258, "img_path"}, {259, "is_native"}, {260, "game_id"}};
+        const QHash<int, QByteArray> expected{{257, "name"}, {258, "img_path"}, {259, "is_native"}, {260, "game_id"}};
         QCOMPARE(model.roleNames(), expected);
     }
 

@@ -221,8 +221,8 @@ void CalibrationPanelTest::wheelOnButtonChangesNothing()
     QTest::mouseMove(page->window(), onButton());
     QTRY_VERIFY(instruction()->isVisible());
     const QPoint at = onButton();
-    QWheelEvent wheel(at, page->window()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(at, page->window()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(page->window(), &wheel);
     QVERIFY(wheel.isAccepted());
     QVERIFY(instruction()->isVisible());

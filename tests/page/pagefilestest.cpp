@@ -146,7 +146,8 @@ void PageFilesTest::catalogueEntries()
         const QJsonObject game = value.toObject();
         const QString id = game.value("gameId").toString();
         const QStringList present = game.keys();
-        QVERIFY2(QSet<QString>(present.begin(), present.end()) == QSet<QString>(keys.begin(), keys.end()), qPrintable(id));
+        QVERIFY2(QSet<QString>(present.begin(), present.end()) == QSet<QString>(keys.begin(), keys.end()),
+                 qPrintable(id));
         QVERIFY(game.value("gameId").isString() && !id.isEmpty());
         QVERIFY2(!ids.contains(id), qPrintable(id));
         ids.insert(id);
@@ -189,7 +190,8 @@ void PageFilesTest::cataloguesListTheSameGames()
         QJsonObject b = cn.at(i).toObject();
         QVERIFY(a.value("gameName") != b.value("gameName"));
         const QString name = b.value("gameName").toString();
-        QVERIFY2(std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; }),
+        QVERIFY2(std::any_of(name.begin(), name.end(),
+                             [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; }),
                  qPrintable(name));
         a.remove("gameName");
         b.remove("gameName");

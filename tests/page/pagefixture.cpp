@@ -15,8 +15,8 @@
 
 namespace {
 
-const char* const pictures[] = {"starfall", "skyline_runner", "deep_reef", "neon_velocity",
-                                "canyon_trek", "orbital_drift"};
+const char* const pictures[] = {"starfall",      "skyline_runner", "deep_reef",
+                                "neon_velocity", "canyon_trek",    "orbital_drift"};
 
 } // namespace
 
@@ -128,11 +128,20 @@ QQuickItem* PageFixture::tile(int row) const
     return it == delegates.end() ? nullptr : *it;
 }
 
-QQuickItem* PageFixture::tilePicture(QQuickItem* tile) { return tile->childItems().value(0); }
+QQuickItem* PageFixture::tilePicture(QQuickItem* tile)
+{
+    return tile->childItems().value(0);
+}
 
-QQuickItem* PageFixture::tileHoverLayer(QQuickItem* tile) { return tilePicture(tile)->childItems().value(0); }
+QQuickItem* PageFixture::tileHoverLayer(QQuickItem* tile)
+{
+    return tilePicture(tile)->childItems().value(0);
+}
 
-QQuickItem* PageFixture::tileBadge(QQuickItem* tile) { return tile->childItems().value(1)->childItems().value(0); }
+QQuickItem* PageFixture::tileBadge(QQuickItem* tile)
+{
+    return tile->childItems().value(1)->childItems().value(0);
+}
 
 QQuickItem* PageFixture::tileName(QQuickItem* tile)
 {

@@ -191,7 +191,8 @@ void PageLayoutTest::badgeOnlyForNativeGamesAndRowCentred()
         QQuickItem* name = PageFixture::tileName(tile);
         QQuickItem* nameRow = tile->childItems().value(1);
         QCOMPARE(badge->isVisible(), PageFixture::isNative(row));
-        QCOMPARE(name->property("text").toString(), row == 2 ? PageFixture::longName() : QStringLiteral("Demo %1").arg(row));
+        QCOMPARE(name->property("text").toString(),
+                 row == 2 ? PageFixture::longName() : QStringLiteral("Demo %1").arg(row));
         if (row == 2)
             continue; // too long to centre inside the picture
         QCOMPARE(badge->size(), QSizeF(130, 24));

@@ -25,8 +25,7 @@
 
 namespace {
 
-struct Delivered
-{
+struct Delivered {
     QEvent::Type type = QEvent::None;
     QPointF local;
     QPointF screen;
@@ -237,8 +236,7 @@ void TestVRMouse::buttonMappingAndHeldButtons()
     pushMouse(vr::VREvent_MouseButtonUp, 10, 10, vr::VRMouseButton_Right);
     m_mouse->OnTimeoutPumpEvents();
 
-    struct Expected
-    {
+    struct Expected {
         QEvent::Type type;
         Qt::MouseButton button;
         Qt::MouseButtons buttons;

@@ -32,9 +32,9 @@ private slots:
         QVERIFY(vr::VROverlay());
         QVERIFY(vr::VRApplications());
         for (const char* version :
-             {vr::IVRSystem_Version, vr::IVRSettings_Version, vr::IVROverlay_Version,
-              vr::IVRApplications_Version, vr::IVRChaperone_Version, vr::IVRChaperoneSetup_Version,
-              vr::IVRCompositor_Version, vr::IVRNotifications_Version})
+             {vr::IVRSystem_Version, vr::IVRSettings_Version, vr::IVROverlay_Version, vr::IVRApplications_Version,
+              vr::IVRChaperone_Version, vr::IVRChaperoneSetup_Version, vr::IVRCompositor_Version,
+              vr::IVRNotifications_Version})
             QVERIFY2(vr::VR_IsInterfaceVersionValid(version), version);
         QVERIFY(!vr::VR_IsInterfaceVersionValid("IVRSystem_999"));
         QVERIFY(!vr::VR_IsInterfaceVersionValid(nullptr));
@@ -82,8 +82,7 @@ private slots:
     void missingLaterVersions()
     {
         QTemporaryDir state;
-        QCOMPARE(VrsimTest::connect(state, {{"VRSIM_MISSING_INTERFACES",
-                                             "IVRChaperone_003, IVRNotifications_002"}}),
+        QCOMPARE(VrsimTest::connect(state, {{"VRSIM_MISSING_INTERFACES", "IVRChaperone_003, IVRNotifications_002"}}),
                  vr::VRInitError_None);
         QVERIFY(!vr::VR_IsInterfaceVersionValid("IVRChaperone_003"));
         QVERIFY(!vr::VR_IsInterfaceVersionValid("IVRNotifications_002"));
@@ -94,8 +93,7 @@ private slots:
     void missingOverlayInterface()
     {
         QTemporaryDir state;
-        QCOMPARE(VrsimTest::connect(state, {{"VRSIM_NO_OVERLAY_INTERFACE", "1"}}),
-                 vr::VRInitError_None);
+        QCOMPARE(VrsimTest::connect(state, {{"VRSIM_NO_OVERLAY_INTERFACE", "1"}}), vr::VRInitError_None);
         QVERIFY(vr::VRSystem());
         QVERIFY(!vr::VROverlay());
         QVERIFY(vr::VR_IsInterfaceVersionValid(vr::IVROverlay_Version));
@@ -117,8 +115,7 @@ private slots:
 
     void errorTexts()
     {
-        QCOMPARE(vr::VR_GetVRInitErrorAsSymbol(vr::VRInitError_Init_HmdNotFound),
-                 "VRInitError_Init_HmdNotFound");
+        QCOMPARE(vr::VR_GetVRInitErrorAsSymbol(vr::VRInitError_Init_HmdNotFound), "VRInitError_Init_HmdNotFound");
         QCOMPARE(vr::VR_GetVRInitErrorAsSymbol(vr::VRInitError_Init_HmdNotFoundPresenceFailed),
                  "VRInitError_Init_HmdNotFoundPresenceFailed");
         const QString noHeadset =
@@ -132,15 +129,13 @@ private slots:
 
         QTemporaryDir state;
         QCOMPARE(VrsimTest::connect(state), vr::VRInitError_None);
-        QCOMPARE(vr::VROverlay()->GetOverlayErrorNameFromEnum(vr::VROverlayError_KeyInUse),
-                 "VROverlayError_KeyInUse");
+        QCOMPARE(vr::VROverlay()->GetOverlayErrorNameFromEnum(vr::VROverlayError_KeyInUse), "VROverlayError_KeyInUse");
         QCOMPARE(vr::VROverlay()->GetOverlayErrorNameFromEnum(vr::VROverlayError_UnableToLoadFile),
                  "VROverlayError_UnableToLoadFile");
-        QCOMPARE(vr::VRApplications()->GetApplicationsErrorNameFromEnum(
-                     vr::VRApplicationError_InvalidManifest),
+        QCOMPARE(vr::VRApplications()->GetApplicationsErrorNameFromEnum(vr::VRApplicationError_InvalidManifest),
                  "VRApplicationError_InvalidManifest");
-        QVERIFY(QString::fromUtf8(vr::VRApplications()->GetApplicationsErrorNameFromEnum(
-                                      static_cast<vr::EVRApplicationError>(999)))
+        QVERIFY(QString::fromUtf8(
+                    vr::VRApplications()->GetApplicationsErrorNameFromEnum(static_cast<vr::EVRApplicationError>(999)))
                     .contains(QLatin1String("999")));
     }
 
@@ -148,8 +143,7 @@ private slots:
     {
         QTemporaryDir state;
         const QString tracePath = state.path() + QStringLiteral("/trace.log");
-        QCOMPARE(VrsimTest::connect(state, {{"VRSIM_TRACE", tracePath.toLocal8Bit()}}),
-                 vr::VRInitError_None);
+        QCOMPARE(VrsimTest::connect(state, {{"VRSIM_TRACE", tracePath.toLocal8Bit()}}), vr::VRInitError_None);
         vr::VR_Shutdown();
         QFile file(tracePath);
         QVERIFY(file.open(QIODevice::ReadOnly));

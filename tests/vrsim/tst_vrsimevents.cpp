@@ -28,8 +28,7 @@ private:
     // Connects with the script (as written so far) and opens the overlay.
     void start()
     {
-        QCOMPARE(VrsimTest::connect(*m_dir, {{"VRSIM_EVENTS", m_script.toLocal8Bit()}}),
-                 vr::VRInitError_None);
+        QCOMPARE(VrsimTest::connect(*m_dir, {{"VRSIM_EVENTS", m_script.toLocal8Bit()}}), vr::VRInitError_None);
         QCOMPARE(vr::VROverlay()->CreateDashboardOverlay("test.events", "Events", &m_main, &m_thumb),
                  vr::VROverlayError_None);
     }
@@ -75,9 +74,8 @@ private slots:
         start();
         const QList<vr::VREvent_t> events = pollOverlay();
         QCOMPARE(types(events),
-                 (QList<uint32_t>{vr::VREvent_MouseMove, vr::VREvent_MouseButtonDown,
-                                  vr::VREvent_MouseButtonUp, vr::VREvent_MouseButtonDown,
-                                  vr::VREvent_Scroll, vr::VREvent_OverlayShown,
+                 (QList<uint32_t>{vr::VREvent_MouseMove, vr::VREvent_MouseButtonDown, vr::VREvent_MouseButtonUp,
+                                  vr::VREvent_MouseButtonDown, vr::VREvent_Scroll, vr::VREvent_OverlayShown,
                                   vr::VREvent_KeyboardDone, 9999, vr::VREvent_Quit}));
         QCOMPARE(events[0].data.mouse.x, 100.5f);
         QCOMPARE(events[0].data.mouse.y, 200.0f);

@@ -66,8 +66,8 @@ private:
 
     void submit()
     {
-        const vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(m_texture)),
-                                       vr::TextureType_OpenGL, vr::ColorSpace_Auto};
+        const vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(m_texture)), vr::TextureType_OpenGL,
+                                       vr::ColorSpace_Auto};
         QCOMPARE(vr::VROverlay()->SetOverlayTexture(m_main, &texture), vr::VROverlayError_None);
     }
 
@@ -205,8 +205,8 @@ private slots:
         QCOMPARE(event.data.mouse.button, uint32_t(vr::VRMouseButton_Middle));
 
         // One wheel notch arrives in the program as one notch (scroll x 360 x 8 = 120).
-        QWheelEvent wheel(QPointF(10, 10), QPointF(preview->mapToGlobal(QPoint(10, 10))), QPoint(),
-                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(QPointF(10, 10), QPointF(preview->mapToGlobal(QPoint(10, 10))), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(preview, &wheel);
         event = nextOverlayEvent();
         QCOMPARE(event.eventType, uint32_t(vr::VREvent_Scroll));

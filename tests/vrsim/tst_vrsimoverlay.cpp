@@ -53,10 +53,8 @@ private slots:
 
         vr::IVROverlay* overlay = vr::VROverlay();
         QCOMPARE(overlay->SetOverlayWidthInMeters(m_main, 3.0f), vr::VROverlayError_None);
-        QCOMPARE(overlay->SetOverlayInputMethod(m_main, vr::VROverlayInputMethod_Mouse),
-                 vr::VROverlayError_None);
-        QCOMPARE(overlay->SetOverlayFlag(m_main, vr::VROverlayFlags_SendVRScrollEvents, true),
-                 vr::VROverlayError_None);
+        QCOMPARE(overlay->SetOverlayInputMethod(m_main, vr::VROverlayInputMethod_Mouse), vr::VROverlayError_None);
+        QCOMPARE(overlay->SetOverlayFlag(m_main, vr::VROverlayFlags_SendVRScrollEvents, true), vr::VROverlayError_None);
         const vr::HmdVector2_t scale = {{1920.0f, 1080.0f}};
         QCOMPARE(overlay->SetOverlayMouseScale(m_main, &scale), vr::VROverlayError_None);
 
@@ -86,8 +84,7 @@ private slots:
     {
         vr::IVROverlay* overlay = vr::VROverlay();
         QCOMPARE(overlay->SetOverlayWidthInMeters(0, 3.0f), vr::VROverlayError_InvalidHandle);
-        QCOMPARE(overlay->SetOverlayInputMethod(77, vr::VROverlayInputMethod_Mouse),
-                 vr::VROverlayError_InvalidHandle);
+        QCOMPARE(overlay->SetOverlayInputMethod(77, vr::VROverlayInputMethod_Mouse), vr::VROverlayError_InvalidHandle);
         QCOMPARE(overlay->SetOverlayMouseScale(1, nullptr), vr::VROverlayError_InvalidParameter);
         QVERIFY(!overlay->IsOverlayVisible(77));
     }
@@ -147,13 +144,11 @@ private slots:
 
         vr::IVROverlay* overlay = vr::VROverlay();
         const QByteArray missing = (m_state.path() + QStringLiteral("/missing.png")).toUtf8();
-        QCOMPARE(overlay->SetOverlayFromFile(m_thumb, missing.constData()),
-                 vr::VROverlayError_UnableToLoadFile);
+        QCOMPARE(overlay->SetOverlayFromFile(m_thumb, missing.constData()), vr::VROverlayError_UnableToLoadFile);
         QCOMPARE(overlay->SetOverlayFromFile(m_thumb, text.fileName().toUtf8().constData()),
                  vr::VROverlayError_UnableToLoadFile);
         QVERIFY(vrsim::overlaySettings(m_thumb).fromFile.empty());
-        QCOMPARE(overlay->SetOverlayFromFile(m_thumb, png.toUtf8().constData()),
-                 vr::VROverlayError_None);
+        QCOMPARE(overlay->SetOverlayFromFile(m_thumb, png.toUtf8().constData()), vr::VROverlayError_None);
         QCOMPARE(vrsim::overlaySettings(m_thumb).fromFile, png.toStdString());
         QVERIFY(traced(("SetOverlayFromFile handle=2 path=\"" + png.toStdString() + "\" -> 0").c_str()));
     }
@@ -170,8 +165,7 @@ private slots:
         QVERIFY(overlay->IsOverlayVisible(m_thumb));
 
         vr::VR_Shutdown();
-        QCOMPARE(VrsimTest::connect(m_state, {{"VRSIM_OVERLAY_VISIBLE", "0"},
-                                              {"VRSIM_THUMBNAIL_VISIBLE", "1"}}),
+        QCOMPARE(VrsimTest::connect(m_state, {{"VRSIM_OVERLAY_VISIBLE", "0"}, {"VRSIM_THUMBNAIL_VISIBLE", "1"}}),
                  vr::VRInitError_None);
         QCOMPARE(create(), vr::VROverlayError_None);
         QVERIFY(!vr::VROverlay()->IsOverlayVisible(m_main));
@@ -250,8 +244,7 @@ private slots:
     {
         QCOMPARE(create(), vr::VROverlayError_None);
         vr::IVROverlay* overlay = vr::VROverlay();
-        vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(5)), vr::TextureType_OpenGL,
-                                 vr::ColorSpace_Auto};
+        vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(5)), vr::TextureType_OpenGL, vr::ColorSpace_Auto};
         QCOMPARE(overlay->SetOverlayTexture(m_main, &texture), vr::VROverlayError_None);
         QCOMPARE(vrsim::submittedFrameCount(), 1);
         QCOMPARE(vrsim::lastSubmittedTexture(), 5u);

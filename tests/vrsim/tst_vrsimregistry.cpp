@@ -39,8 +39,7 @@ vr::EVRApplicationError remove(const QString& path)
     return vr::VRApplications()->RemoveApplicationManifest(path.toUtf8().constData());
 }
 
-QString workingDirectory(const char* key, uint32_t size, vr::EVRApplicationError* error,
-                         uint32_t* result = nullptr)
+QString workingDirectory(const char* key, uint32_t size, vr::EVRApplicationError* error, uint32_t* result = nullptr)
 {
     QByteArray buffer(int(size) + 1, '\0');
     const uint32_t required = vr::VRApplications()->GetApplicationPropertyString(
@@ -170,15 +169,14 @@ private slots:
         QCOMPARE(error, vr::VRApplicationError_UnknownApplication);
         QCOMPARE(result, 0u);
         char buffer[64];
-        vr::VRApplications()->GetApplicationPropertyString(
-            kKey, static_cast<vr::EVRApplicationProperty>(13), buffer, sizeof buffer, &error);
+        vr::VRApplications()->GetApplicationPropertyString(kKey, static_cast<vr::EVRApplicationProperty>(13), buffer,
+                                                           sizeof buffer, &error);
         QCOMPARE(error, vr::VRApplicationError_UnknownProperty);
     }
 
     void autoLaunch()
     {
-        QCOMPARE(vr::VRApplications()->SetApplicationAutoLaunch(kKey, true),
-                 vr::VRApplicationError_UnknownApplication);
+        QCOMPARE(vr::VRApplications()->SetApplicationAutoLaunch(kKey, true), vr::VRApplicationError_UnknownApplication);
         const QString manifest = writeManifest(*m_root, QStringLiteral("app"), manifestFor(kKey));
         QCOMPARE(add(manifest), vr::VRApplicationError_None);
         QCOMPARE(vr::VRApplications()->SetApplicationAutoLaunch(kKey, true), vr::VRApplicationError_None);
@@ -196,15 +194,13 @@ private slots:
     {
         const QString manifest = writeManifest(*m_root, QStringLiteral("app"), manifestFor(kKey));
         vr::VR_Shutdown();
-        QCOMPARE(VrsimTest::connect(*m_root, {{"VRSIM_ADD_MANIFEST_ERROR", "105"}},
-                                    vr::VRApplication_Utility),
+        QCOMPARE(VrsimTest::connect(*m_root, {{"VRSIM_ADD_MANIFEST_ERROR", "105"}}, vr::VRApplication_Utility),
                  vr::VRInitError_None);
         QCOMPARE(add(manifest), vr::VRApplicationError_IPCFailed);
         QVERIFY(!vr::VRApplications()->IsApplicationInstalled(kKey));
 
         vr::VR_Shutdown();
-        QCOMPARE(VrsimTest::connect(*m_root, {{"VRSIM_AUTOLAUNCH_ERROR", "100"},
-                                              {"VRSIM_WORKDIR_ERROR", "201"}},
+        QCOMPARE(VrsimTest::connect(*m_root, {{"VRSIM_AUTOLAUNCH_ERROR", "100"}, {"VRSIM_WORKDIR_ERROR", "201"}},
                                     vr::VRApplication_Utility),
                  vr::VRInitError_None);
         QCOMPARE(add(manifest), vr::VRApplicationError_None);

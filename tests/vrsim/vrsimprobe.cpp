@@ -62,9 +62,9 @@ int application(const std::vector<std::string>& args)
     } else if (command == "workdir" && args.size() == 3) {
         std::vector<char> buffer(static_cast<size_t>(std::atoi(args[2].c_str())) + 1, '\0');
         vr::EVRApplicationError result = vr::VRApplicationError_None;
-        const uint32_t size = apps->GetApplicationPropertyString(
-            arg, vr::VRApplicationProperty_WorkingDirectory_String, buffer.data(),
-            static_cast<uint32_t>(buffer.size() - 1), &result);
+        const uint32_t size =
+            apps->GetApplicationPropertyString(arg, vr::VRApplicationProperty_WorkingDirectory_String, buffer.data(),
+                                               static_cast<uint32_t>(buffer.size() - 1), &result);
         std::printf("workdir error=%d size=%u value=%s\n", result, size, buffer.data());
     } else if (command == "autolaunch" && args.size() == 3) {
         std::printf("autolaunch %d\n", apps->SetApplicationAutoLaunch(arg, args[2] == "1"));

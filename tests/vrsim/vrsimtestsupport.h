@@ -19,8 +19,7 @@ namespace VrsimTest {
 void configure(const QTemporaryDir& stateDir, const QMap<QByteArray, QByteArray>& settings = {});
 
 // configure() and VR_Init as an overlay application; the error of VR_Init.
-vr::EVRInitError connect(const QTemporaryDir& stateDir,
-                         const QMap<QByteArray, QByteArray>& settings = {},
+vr::EVRInitError connect(const QTemporaryDir& stateDir, const QMap<QByteArray, QByteArray>& settings = {},
                          vr::EVRApplicationType type = vr::VRApplication_Overlay);
 
 // Runs vrsim_probe with the current environment; its standard output, trimmed.

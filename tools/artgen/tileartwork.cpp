@@ -14,7 +14,9 @@ namespace {
 class Lcg
 {
 public:
-    explicit Lcg(quint32 seed) : state(seed * 2654435761u + 1u) {}
+    explicit Lcg(quint32 seed)
+        : state(seed * 2654435761u + 1u)
+    {}
     qreal next()
     {
         state = state * 1664525u + 1013904223u;
@@ -138,11 +140,21 @@ QImage TileArtwork::draw(const QString& title, int index)
         p.drawEllipse(sun, 14, 14);
 
     switch (motif) {
-    case 0: mountains(p, rnd, hue); break;
-    case 1: waves(p, rnd, hue); break;
-    case 2: city(p, rnd, hue); break;
-    case 3: space(p, rnd, hue); break;
-    default: dunes(p, rnd, hue); break;
+    case 0:
+        mountains(p, rnd, hue);
+        break;
+    case 1:
+        waves(p, rnd, hue);
+        break;
+    case 2:
+        city(p, rnd, hue);
+        break;
+    case 3:
+        space(p, rnd, hue);
+        break;
+    default:
+        dunes(p, rnd, hue);
+        break;
     }
 
     // Darken the lower part so the title reads on any scene.

@@ -197,8 +197,7 @@ int clear(const std::vector<std::string>& args)
         if (!remove) {
             openBlock(w)->clear();
         } else if (!removeSharedMemory(blockName(w))) {
-            std::fprintf(stderr, "nerq-peer: cannot remove %s (system error %d)\n", blockName(w),
-                         lastSystemError());
+            std::fprintf(stderr, "nerq-peer: cannot remove %s (system error %d)\n", blockName(w), lastSystemError());
             result = exitFailure;
         }
     }
@@ -235,8 +234,8 @@ int main(int argc, char* argv[])
     try {
         return run(command, args);
     } catch (int code) {
-        std::fprintf(stderr, "nerq-peer: cannot open a shared-memory block (code %d, system error %d)\n",
-                     code, lastSystemError());
+        std::fprintf(stderr, "nerq-peer: cannot open a shared-memory block (code %d, system error %d)\n", code,
+                     lastSystemError());
         return exitFailure;
     }
 }

@@ -28,13 +28,12 @@ public:
     explicit TypedPeerBlock(const char* blockName)
         : m_name(blockName)
         , m_memory(blockName, true)
-    {
-    }
+    {}
     const char* name() const override { return m_name; }
     std::size_t size() const override { return sizeof(Record); }
     std::vector<unsigned char> read() const override
     {
-        Record record {};
+        Record record{};
         m_memory.read(record);
         std::vector<unsigned char> bytes(sizeof(Record));
         std::memcpy(bytes.data(), &record, sizeof(Record));
@@ -42,7 +41,7 @@ public:
     }
     void write(const std::vector<unsigned char>& bytes) override
     {
-        Record record {};
+        Record record{};
         std::memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof(Record)));
         m_memory.write(&record);
     }

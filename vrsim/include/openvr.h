@@ -13,13 +13,11 @@ static const VROverlayHandle_t k_ulOverlayHandleInvalid = 0;
 
 typedef uint32_t TrackedDeviceIndex_t;
 
-struct HmdVector2_t
-{
+struct HmdVector2_t {
     float v[2];
 };
 
-enum EVRInitError
-{
+enum EVRInitError {
     VRInitError_None = 0,
     VRInitError_Unknown = 1,
     VRInitError_Init_InstallationNotFound = 100,
@@ -30,8 +28,7 @@ enum EVRInitError
     VRInitError_Init_HmdNotFoundPresenceFailed = 126,
 };
 
-enum EVRApplicationType
-{
+enum EVRApplicationType {
     VRApplication_Other = 0,
     VRApplication_Scene = 1,
     VRApplication_Overlay = 2,
@@ -39,8 +36,7 @@ enum EVRApplicationType
     VRApplication_Utility = 4,
 };
 
-enum EVROverlayError
-{
+enum EVROverlayError {
     VROverlayError_None = 0,
     VROverlayError_UnknownOverlay = 10,
     VROverlayError_InvalidHandle = 11,
@@ -52,8 +48,7 @@ enum EVROverlayError
     VROverlayError_UnableToLoadFile = 25,
 };
 
-enum EVRApplicationError
-{
+enum EVRApplicationError {
     VRApplicationError_None = 0,
     VRApplicationError_AppKeyAlreadyExists = 100,
     VRApplicationError_UnknownApplication = 104,
@@ -65,45 +60,38 @@ enum EVRApplicationError
     VRApplicationError_InvalidParameter = 203,
 };
 
-enum EVRApplicationProperty
-{
+enum EVRApplicationProperty {
     VRApplicationProperty_WorkingDirectory_String = 12,
 };
 
-enum VROverlayInputMethod
-{
+enum VROverlayInputMethod {
     VROverlayInputMethod_None = 0,
     VROverlayInputMethod_Mouse = 1,
 };
 
-enum VROverlayFlags
-{
+enum VROverlayFlags {
     VROverlayFlags_None = 0,
     VROverlayFlags_SendVRScrollEvents = 6,
 };
 
-enum ETextureType
-{
+enum ETextureType {
     TextureType_DirectX = 0,
     TextureType_OpenGL = 1,
 };
 
-enum EColorSpace
-{
+enum EColorSpace {
     ColorSpace_Auto = 0,
     ColorSpace_Gamma = 1,
     ColorSpace_Linear = 2,
 };
 
-enum EVRMouseButton
-{
+enum EVRMouseButton {
     VRMouseButton_Left = 0x0001,
     VRMouseButton_Right = 0x0002,
     VRMouseButton_Middle = 0x0004,
 };
 
-enum EVREventType
-{
+enum EVREventType {
     VREvent_None = 0,
     VREvent_MouseMove = 300,
     VREvent_MouseButtonDown = 301,
@@ -116,8 +104,7 @@ enum EVREventType
     VREvent_KeyboardDone = 1202,
 };
 
-struct Texture_t
-{
+struct Texture_t {
     void* handle;
     ETextureType eType;
     EColorSpace eColorSpace;
@@ -128,44 +115,38 @@ struct Texture_t
 #pragma pack(push, 4)
 #endif
 
-struct VREvent_Mouse_t
-{
+struct VREvent_Mouse_t {
     float x;
     float y;
     uint32_t button;
 };
 
-struct VREvent_Scroll_t
-{
+struct VREvent_Scroll_t {
     float xdelta;
     float ydelta;
     uint32_t repeatCount;
 };
 
-struct VREvent_Keyboard_t
-{
+struct VREvent_Keyboard_t {
     char cNewInput[8];
     uint64_t uUserValue;
 };
 
 // Keeps the payload union at the runtime's 24 bytes.
-struct VREvent_Reserved_t
-{
+struct VREvent_Reserved_t {
     uint64_t reserved0;
     uint64_t reserved1;
     uint64_t reserved2;
 };
 
-union VREvent_Data_t
-{
+union VREvent_Data_t {
     VREvent_Reserved_t reserved;
     VREvent_Mouse_t mouse;
     VREvent_Scroll_t scroll;
     VREvent_Keyboard_t keyboard;
 };
 
-struct VREvent_t
-{
+struct VREvent_t {
     uint32_t eventType;
     TrackedDeviceIndex_t trackedDeviceIndex;
     float eventAgeSeconds;
@@ -195,26 +176,21 @@ public:
 class IVROverlay
 {
 public:
-    virtual EVROverlayError CreateDashboardOverlay(const char* pchOverlayKey,
-                                                   const char* pchOverlayFriendlyName,
+    virtual EVROverlayError CreateDashboardOverlay(const char* pchOverlayKey, const char* pchOverlayFriendlyName,
                                                    VROverlayHandle_t* pMainHandle,
                                                    VROverlayHandle_t* pThumbnailHandle) = 0;
     virtual const char* GetOverlayErrorNameFromEnum(EVROverlayError error) = 0;
-    virtual EVROverlayError SetOverlayFlag(VROverlayHandle_t ulOverlayHandle,
-                                           VROverlayFlags eOverlayFlag, bool bEnabled) = 0;
-    virtual EVROverlayError SetOverlayWidthInMeters(VROverlayHandle_t ulOverlayHandle,
-                                                    float fWidthInMeters) = 0;
+    virtual EVROverlayError SetOverlayFlag(VROverlayHandle_t ulOverlayHandle, VROverlayFlags eOverlayFlag,
+                                           bool bEnabled) = 0;
+    virtual EVROverlayError SetOverlayWidthInMeters(VROverlayHandle_t ulOverlayHandle, float fWidthInMeters) = 0;
     virtual bool IsOverlayVisible(VROverlayHandle_t ulOverlayHandle) = 0;
-    virtual bool PollNextOverlayEvent(VROverlayHandle_t ulOverlayHandle, VREvent_t* pEvent,
-                                      uint32_t uncbVREvent) = 0;
+    virtual bool PollNextOverlayEvent(VROverlayHandle_t ulOverlayHandle, VREvent_t* pEvent, uint32_t uncbVREvent) = 0;
     virtual EVROverlayError SetOverlayInputMethod(VROverlayHandle_t ulOverlayHandle,
                                                   VROverlayInputMethod eInputMethod) = 0;
     virtual EVROverlayError SetOverlayMouseScale(VROverlayHandle_t ulOverlayHandle,
                                                  const HmdVector2_t* pvecMouseScale) = 0;
-    virtual EVROverlayError SetOverlayTexture(VROverlayHandle_t ulOverlayHandle,
-                                              const Texture_t* pTexture) = 0;
-    virtual EVROverlayError SetOverlayFromFile(VROverlayHandle_t ulOverlayHandle,
-                                               const char* pchFilePath) = 0;
+    virtual EVROverlayError SetOverlayTexture(VROverlayHandle_t ulOverlayHandle, const Texture_t* pTexture) = 0;
+    virtual EVROverlayError SetOverlayFromFile(VROverlayHandle_t ulOverlayHandle, const char* pchFilePath) = 0;
     virtual uint32_t GetKeyboardText(char* pchText, uint32_t cchText) = 0;
 };
 
@@ -223,17 +199,13 @@ class IVRApplications
 public:
     virtual EVRApplicationError AddApplicationManifest(const char* pchApplicationManifestFullPath,
                                                        bool bTemporary = false) = 0;
-    virtual EVRApplicationError RemoveApplicationManifest(
-        const char* pchApplicationManifestFullPath) = 0;
+    virtual EVRApplicationError RemoveApplicationManifest(const char* pchApplicationManifestFullPath) = 0;
     virtual bool IsApplicationInstalled(const char* pchAppKey) = 0;
     virtual const char* GetApplicationsErrorNameFromEnum(EVRApplicationError error) = 0;
-    virtual uint32_t GetApplicationPropertyString(const char* pchAppKey,
-                                                  EVRApplicationProperty eProperty,
-                                                  char* pchPropertyValueBuffer,
-                                                  uint32_t unPropertyValueBufferLen,
+    virtual uint32_t GetApplicationPropertyString(const char* pchAppKey, EVRApplicationProperty eProperty,
+                                                  char* pchPropertyValueBuffer, uint32_t unPropertyValueBufferLen,
                                                   EVRApplicationError* peError = nullptr) = 0;
-    virtual EVRApplicationError SetApplicationAutoLaunch(const char* pchAppKey,
-                                                         bool bAutoLaunch) = 0;
+    virtual EVRApplicationError SetApplicationAutoLaunch(const char* pchAppKey, bool bAutoLaunch) = 0;
 };
 
 // Entry points of the runtime library. The inline helpers below build the public calls on them.
@@ -288,9 +260,18 @@ inline InterfaceCache& interfaceCache()
 
 } // namespace detail
 
-inline IVRSystem* VRSystem() { return detail::interfaceCache().system(); }
-inline IVROverlay* VROverlay() { return detail::interfaceCache().overlay(); }
-inline IVRApplications* VRApplications() { return detail::interfaceCache().applications(); }
+inline IVRSystem* VRSystem()
+{
+    return detail::interfaceCache().system();
+}
+inline IVROverlay* VROverlay()
+{
+    return detail::interfaceCache().overlay();
+}
+inline IVRApplications* VRApplications()
+{
+    return detail::interfaceCache().applications();
+}
 
 inline IVRSystem* VR_Init(EVRInitError* peError, EVRApplicationType eApplicationType)
 {
@@ -310,6 +291,9 @@ inline IVRSystem* VR_Init(EVRInitError* peError, EVRApplicationType eApplication
     return system;
 }
 
-inline void VR_Shutdown() { VR_ShutdownInternal(); }
+inline void VR_Shutdown()
+{
+    VR_ShutdownInternal();
+}
 
 } // namespace vr

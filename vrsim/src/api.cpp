@@ -11,7 +11,10 @@ uint32_t VR_InitInternal(EVRInitError* peError, EVRApplicationType eApplicationT
     return vrsim::Runtime::instance().connect(peError, eApplicationType);
 }
 
-void VR_ShutdownInternal() { vrsim::Runtime::instance().disconnect(); }
+void VR_ShutdownInternal()
+{
+    vrsim::Runtime::instance().disconnect();
+}
 
 bool VR_IsInterfaceVersionValid(const char* pchInterfaceVersion)
 {
@@ -23,13 +26,19 @@ void* VR_GetGenericInterface(const char* pchInterfaceVersion, EVRInitError* peEr
     return vrsim::Runtime::instance().genericInterface(pchInterfaceVersion, peError);
 }
 
-uint32_t VR_GetInitToken() { return vrsim::Runtime::instance().initToken(); }
+uint32_t VR_GetInitToken()
+{
+    return vrsim::Runtime::instance().initToken();
+}
 
 const char* VR_GetVRInitErrorAsEnglishDescription(EVRInitError error)
 {
     return vrsim::initErrorDescription(error);
 }
 
-const char* VR_GetVRInitErrorAsSymbol(EVRInitError error) { return vrsim::initErrorSymbol(error); }
+const char* VR_GetVRInitErrorAsSymbol(EVRInitError error)
+{
+    return vrsim::initErrorSymbol(error);
+}
 
 } // namespace vr

@@ -55,8 +55,7 @@ std::vector<std::string> manifestKeys(const std::string& path)
     for (const Json::Value& application : root["applications"]) {
         if (!application.isObject() || !application["app_key"].isString()
             || application["app_key"].asString().empty()) {
-            std::fprintf(stderr, "vrsim: manifest \"%s\" has an application without \"app_key\"\n",
-                         path.c_str());
+            std::fprintf(stderr, "vrsim: manifest \"%s\" has an application without \"app_key\"\n", path.c_str());
             return {};
         }
         keys.push_back(application["app_key"].asString());
@@ -69,11 +68,10 @@ std::vector<std::string> manifestKeys(const std::string& path)
 } // namespace
 
 AppRegistry::AppRegistry(std::string stateDir)
-    : m_stateDir(std::move(stateDir)),
-      m_file(m_stateDir + "/applications.json"),
-      m_lockFile(m_stateDir + "/applications.lock")
-{
-}
+    : m_stateDir(std::move(stateDir))
+    , m_file(m_stateDir + "/applications.json")
+    , m_lockFile(m_stateDir + "/applications.lock")
+{}
 
 std::string AppRegistry::normalisePath(const std::string& path)
 {
@@ -99,8 +97,7 @@ AppRegistry::State AppRegistry::load() const
     Json::Value root;
     std::string errors;
     if (!parseJson(text, &root, &errors) || !root.isObject()) {
-        std::fprintf(stderr, "vrsim: registry \"%s\" is damaged, starting empty: %s\n",
-                     m_file.c_str(), errors.c_str());
+        std::fprintf(stderr, "vrsim: registry \"%s\" is damaged, starting empty: %s\n", m_file.c_str(), errors.c_str());
         return state;
     }
     for (const Json::Value& entry : root["manifests"]) {
@@ -167,16 +164,14 @@ int AppRegistry::addManifest(const std::string& path, bool temporary)
     Manifest manifest;
     manifest.path = manifestPath;
     manifest.workingDirectory =
-        QDir::toNativeSeparators(QFileInfo(QString::fromStdString(manifestPath)).absolutePath())
-            .toStdString();
+        QDir::toNativeSeparators(QFileInfo(QString::fromStdString(manifestPath)).absolutePath()).toStdString();
     manifest.keys = manifestKeys(manifestPath);
     if (manifest.keys.empty())
         return vr::VRApplicationError_InvalidManifest;
 
     auto samePath = [&](const Manifest& other) { return other.path == manifestPath; };
     if (temporary) {
-        m_temporary.erase(std::remove_if(m_temporary.begin(), m_temporary.end(), samePath),
-                          m_temporary.end());
+        m_temporary.erase(std::remove_if(m_temporary.begin(), m_temporary.end(), samePath), m_temporary.end());
         m_temporary.push_back(manifest);
         return vr::VRApplicationError_None;
     }
@@ -197,8 +192,7 @@ int AppRegistry::removeManifest(const std::string& path)
     const std::string manifestPath = normalisePath(path);
     auto samePath = [&](const Manifest& other) { return other.path == manifestPath; };
     const auto temporaryCount = m_temporary.size();
-    m_temporary.erase(std::remove_if(m_temporary.begin(), m_temporary.end(), samePath),
-                      m_temporary.end());
+    m_temporary.erase(std::remove_if(m_temporary.begin(), m_temporary.end(), samePath), m_temporary.end());
     bool removed = m_temporary.size() != temporaryCount;
 
     FileLock lock;
@@ -215,8 +209,7 @@ int AppRegistry::removeManifest(const std::string& path)
             return std::none_of(state.manifests.begin(), state.manifests.end(),
                                 [&](const Manifest& m) { return declares(m, key); });
         };
-        state.autoLaunchKeys.erase(std::remove_if(state.autoLaunchKeys.begin(),
-                                                  state.autoLaunchKeys.end(), orphan),
+        state.autoLaunchKeys.erase(std::remove_if(state.autoLaunchKeys.begin(), state.autoLaunchKeys.end(), orphan),
                                    state.autoLaunchKeys.end());
         if (!save(state))
             return vr::VRApplicationError_IPCFailed;
@@ -261,8 +254,7 @@ int AppRegistry::setAutoLaunch(const std::string& key, bool enabled)
 bool AppRegistry::autoLaunch(const std::string& key) const
 {
     const State state = load();
-    return std::find(state.autoLaunchKeys.begin(), state.autoLaunchKeys.end(), key)
-           != state.autoLaunchKeys.end();
+    return std::find(state.autoLaunchKeys.begin(), state.autoLaunchKeys.end(), key) != state.autoLaunchKeys.end();
 }
 
 std::vector<std::string> AppRegistry::manifests() const

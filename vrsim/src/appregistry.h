@@ -29,14 +29,12 @@ public:
     static std::string normalisePath(const std::string& path);
 
 private:
-    struct Manifest
-    {
+    struct Manifest {
         std::string path;
         std::string workingDirectory;
         std::vector<std::string> keys;
     };
-    struct State
-    {
+    struct State {
         std::vector<Manifest> manifests;
         std::vector<std::string> autoLaunchKeys;
     };

@@ -75,8 +75,7 @@ Config Config::fromEnvironment()
     else if (capture.empty() || capture == "last")
         config.captureMode = CaptureMode::Last;
     else
-        std::fprintf(stderr, "vrsim: VRSIM_CAPTURE=\"%s\" is not all, last or none; using last\n",
-                     capture.c_str());
+        std::fprintf(stderr, "vrsim: VRSIM_CAPTURE=\"%s\" is not all, last or none; using last\n", capture.c_str());
 
     config.preview = envBool("VRSIM_PREVIEW", false);
     config.previewSnapshot = env("VRSIM_PREVIEW_SNAPSHOT");

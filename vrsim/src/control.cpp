@@ -7,7 +7,10 @@ namespace vrsim {
 
 namespace {
 
-Runtime& runtime() { return Runtime::instance(); }
+Runtime& runtime()
+{
+    return Runtime::instance();
+}
 
 Runtime::QueuedEvent queued(const vr::VREvent_t& event)
 {
@@ -19,7 +22,10 @@ Runtime::QueuedEvent queued(const vr::VREvent_t& event)
 
 } // namespace
 
-void reset() { runtime().reset(); }
+void reset()
+{
+    runtime().reset();
+}
 
 bool connected()
 {
@@ -155,7 +161,10 @@ bool autoLaunchEnabled(const std::string& appKey)
     return runtime().registry->autoLaunch(appKey);
 }
 
-std::vector<std::string> traceLines() { return runtime().trace.lines(); }
+std::vector<std::string> traceLines()
+{
+    return runtime().trace.lines();
+}
 
 int quitAcknowledgements()
 {

@@ -10,8 +10,7 @@ namespace vrsim {
 
 namespace {
 
-struct InitErrorText
-{
+struct InitErrorText {
     const char* symbol;
     const char* description;
 };
@@ -24,18 +23,14 @@ const std::map<int, InitErrorText>& initErrors()
         {vr::VRInitError_Init_InstallationNotFound,
          {"VRInitError_Init_InstallationNotFound", "The VR runtime is not installed (100)"}},
         {vr::VRInitError_Init_InterfaceNotFound,
-         {"VRInitError_Init_InterfaceNotFound",
-          "The VR runtime does not provide a required interface version (105)"}},
-        {vr::VRInitError_Init_HmdNotFound,
-         {"VRInitError_Init_HmdNotFound", "No headset was found (108)"}},
+         {"VRInitError_Init_InterfaceNotFound", "The VR runtime does not provide a required interface version (105)"}},
+        {vr::VRInitError_Init_HmdNotFound, {"VRInitError_Init_HmdNotFound", "No headset was found (108)"}},
         {vr::VRInitError_Init_NotInitialized,
          {"VRInitError_Init_NotInitialized", "The VR runtime connection is not initialised (109)"}},
         {vr::VRInitError_Init_PathRegistryNotFound,
-         {"VRInitError_Init_PathRegistryNotFound",
-          "The VR runtime's path registry could not be found (110)"}},
+         {"VRInitError_Init_PathRegistryNotFound", "The VR runtime's path registry could not be found (110)"}},
         {vr::VRInitError_Init_HmdNotFoundPresenceFailed,
-         {"VRInitError_Init_HmdNotFoundPresenceFailed",
-          "No headset was found; the presence check failed (126)"}},
+         {"VRInitError_Init_HmdNotFoundPresenceFailed", "No headset was found; the presence check failed (126)"}},
     };
     return table;
 }
@@ -58,8 +53,7 @@ const char* unknownText(const std::string& prefix, int error)
 const char* initErrorSymbol(int error)
 {
     const auto it = initErrors().find(error);
-    return it != initErrors().end() ? it->second.symbol
-                                    : unknownText("Unknown VR init error", error);
+    return it != initErrors().end() ? it->second.symbol : unknownText("Unknown VR init error", error);
 }
 
 const char* initErrorDescription(int error)
@@ -72,15 +66,24 @@ const char* initErrorDescription(int error)
 const char* overlayErrorName(int error)
 {
     switch (error) {
-    case vr::VROverlayError_None: return "VROverlayError_None";
-    case vr::VROverlayError_UnknownOverlay: return "VROverlayError_UnknownOverlay";
-    case vr::VROverlayError_InvalidHandle: return "VROverlayError_InvalidHandle";
-    case vr::VROverlayError_KeyTooLong: return "VROverlayError_KeyTooLong";
-    case vr::VROverlayError_NameTooLong: return "VROverlayError_NameTooLong";
-    case vr::VROverlayError_KeyInUse: return "VROverlayError_KeyInUse";
-    case vr::VROverlayError_InvalidParameter: return "VROverlayError_InvalidParameter";
-    case vr::VROverlayError_InvalidTexture: return "VROverlayError_InvalidTexture";
-    case vr::VROverlayError_UnableToLoadFile: return "VROverlayError_UnableToLoadFile";
+    case vr::VROverlayError_None:
+        return "VROverlayError_None";
+    case vr::VROverlayError_UnknownOverlay:
+        return "VROverlayError_UnknownOverlay";
+    case vr::VROverlayError_InvalidHandle:
+        return "VROverlayError_InvalidHandle";
+    case vr::VROverlayError_KeyTooLong:
+        return "VROverlayError_KeyTooLong";
+    case vr::VROverlayError_NameTooLong:
+        return "VROverlayError_NameTooLong";
+    case vr::VROverlayError_KeyInUse:
+        return "VROverlayError_KeyInUse";
+    case vr::VROverlayError_InvalidParameter:
+        return "VROverlayError_InvalidParameter";
+    case vr::VROverlayError_InvalidTexture:
+        return "VROverlayError_InvalidTexture";
+    case vr::VROverlayError_UnableToLoadFile:
+        return "VROverlayError_UnableToLoadFile";
     }
     return unknownText("Unknown overlay error", error);
 }
@@ -88,15 +91,24 @@ const char* overlayErrorName(int error)
 const char* applicationErrorName(int error)
 {
     switch (error) {
-    case vr::VRApplicationError_None: return "VRApplicationError_None";
-    case vr::VRApplicationError_AppKeyAlreadyExists: return "VRApplicationError_AppKeyAlreadyExists";
-    case vr::VRApplicationError_UnknownApplication: return "VRApplicationError_UnknownApplication";
-    case vr::VRApplicationError_IPCFailed: return "VRApplicationError_IPCFailed";
-    case vr::VRApplicationError_InvalidManifest: return "VRApplicationError_InvalidManifest";
-    case vr::VRApplicationError_BufferTooSmall: return "VRApplicationError_BufferTooSmall";
-    case vr::VRApplicationError_PropertyNotSet: return "VRApplicationError_PropertyNotSet";
-    case vr::VRApplicationError_UnknownProperty: return "VRApplicationError_UnknownProperty";
-    case vr::VRApplicationError_InvalidParameter: return "VRApplicationError_InvalidParameter";
+    case vr::VRApplicationError_None:
+        return "VRApplicationError_None";
+    case vr::VRApplicationError_AppKeyAlreadyExists:
+        return "VRApplicationError_AppKeyAlreadyExists";
+    case vr::VRApplicationError_UnknownApplication:
+        return "VRApplicationError_UnknownApplication";
+    case vr::VRApplicationError_IPCFailed:
+        return "VRApplicationError_IPCFailed";
+    case vr::VRApplicationError_InvalidManifest:
+        return "VRApplicationError_InvalidManifest";
+    case vr::VRApplicationError_BufferTooSmall:
+        return "VRApplicationError_BufferTooSmall";
+    case vr::VRApplicationError_PropertyNotSet:
+        return "VRApplicationError_PropertyNotSet";
+    case vr::VRApplicationError_UnknownProperty:
+        return "VRApplicationError_UnknownProperty";
+    case vr::VRApplicationError_InvalidParameter:
+        return "VRApplicationError_InvalidParameter";
     }
     return unknownText("Unknown application error", error);
 }

@@ -81,7 +81,10 @@ bool tokenize(const std::string& line, std::vector<std::string>* tokens, std::st
     return true;
 }
 
-bool isQuoted(const std::string& token) { return !token.empty() && token[0] == '\0'; }
+bool isQuoted(const std::string& token)
+{
+    return !token.empty() && token[0] == '\0';
+}
 
 bool parseButton(const std::string& text, uint32_t* button)
 {
@@ -100,8 +103,8 @@ bool parseButton(const std::string& text, uint32_t* button)
     return true;
 }
 
-bool expectCount(const std::vector<std::string>& args, size_t low, size_t high,
-                 const std::string& kind, std::string* error)
+bool expectCount(const std::vector<std::string>& args, size_t low, size_t high, const std::string& kind,
+                 std::string* error)
 {
     if (args.size() >= low && args.size() <= high)
         return true;
@@ -109,8 +112,7 @@ bool expectCount(const std::vector<std::string>& args, size_t low, size_t high,
     return false;
 }
 
-bool parseEvent(const std::string& kind, const std::vector<std::string>& args, ScriptEntry* entry,
-                std::string* error)
+bool parseEvent(const std::string& kind, const std::vector<std::string>& args, ScriptEntry* entry, std::string* error)
 {
     vr::VREvent_t& event = entry->event;
     double x = 0;
@@ -182,7 +184,9 @@ bool parseEvent(const std::string& kind, const std::vector<std::string>& args, S
 
 } // namespace
 
-EventScript::EventScript(std::string path) : m_path(std::move(path)) {}
+EventScript::EventScript(std::string path)
+    : m_path(std::move(path))
+{}
 
 EventScript::~EventScript()
 {
@@ -190,8 +194,8 @@ EventScript::~EventScript()
         std::fclose(m_file);
 }
 
-bool EventScript::parseLine(const std::string& line, double previousDueMs, double nowMs,
-                            ScriptEntry* entry, std::string* error)
+bool EventScript::parseLine(const std::string& line, double previousDueMs, double nowMs, ScriptEntry* entry,
+                            std::string* error)
 {
     std::vector<std::string> tokens;
     if (!tokenize(line, &tokens, error))
@@ -233,8 +237,7 @@ bool EventScript::parseLine(const std::string& line, double previousDueMs, doubl
         *error = "missing event kind";
         return false;
     }
-    entry->kind = target == "overlay" ? ScriptEntry::Kind::OverlayEvent
-                                      : ScriptEntry::Kind::SystemEvent;
+    entry->kind = target == "overlay" ? ScriptEntry::Kind::OverlayEvent : ScriptEntry::Kind::SystemEvent;
     const std::string kind = args.front();
     args.erase(args.begin());
     return parseEvent(kind, args, entry, error);
@@ -253,8 +256,8 @@ void EventScript::handleLine(const std::string& rawLine, double nowMs)
     ScriptEntry entry;
     std::string error;
     if (!parseLine(line, m_previousDueMs, nowMs, &entry, &error)) {
-        std::fprintf(stderr, "vrsim: %s:%d: %s; line skipped: %s\n", m_path.c_str(), m_lineNumber,
-                     error.c_str(), line.c_str());
+        std::fprintf(stderr, "vrsim: %s:%d: %s; line skipped: %s\n", m_path.c_str(), m_lineNumber, error.c_str(),
+                     line.c_str());
         return;
     }
     entry.line = m_lineNumber;
@@ -268,16 +271,15 @@ void EventScript::readAppended(double nowMs)
         m_file = std::fopen(m_path.c_str(), "rb");
         if (!m_file) {
             if (!m_reportedMissing)
-                std::fprintf(stderr, "vrsim: event script \"%s\" not readable yet: %s\n",
-                             m_path.c_str(), std::strerror(errno));
+                std::fprintf(stderr, "vrsim: event script \"%s\" not readable yet: %s\n", m_path.c_str(),
+                             std::strerror(errno));
             m_reportedMissing = true;
             return;
         }
     }
     struct stat info = {};
     if (stat(m_path.c_str(), &info) == 0 && info.st_size < m_offset) {
-        std::fprintf(stderr, "vrsim: event script \"%s\" shrank; reading it from the start\n",
-                     m_path.c_str());
+        std::fprintf(stderr, "vrsim: event script \"%s\" shrank; reading it from the start\n", m_path.c_str());
         m_offset = 0;
         m_lineNumber = 0;
         m_partial.clear();
@@ -313,9 +315,8 @@ std::vector<ScriptEntry> EventScript::takeDue(double nowMs)
     readAppended(nowMs);
     std::stable_sort(m_pending.begin(), m_pending.end(),
                      [](const ScriptEntry& a, const ScriptEntry& b) { return a.dueMs < b.dueMs; });
-    const auto firstLater =
-        std::find_if(m_pending.begin(), m_pending.end(),
-                     [nowMs](const ScriptEntry& entry) { return entry.dueMs > nowMs; });
+    const auto firstLater = std::find_if(m_pending.begin(), m_pending.end(),
+                                         [nowMs](const ScriptEntry& entry) { return entry.dueMs > nowMs; });
     std::vector<ScriptEntry> due(m_pending.begin(), firstLater);
     m_pending.erase(m_pending.begin(), firstLater);
     return due;

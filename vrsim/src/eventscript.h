@@ -10,8 +10,7 @@
 
 namespace vrsim {
 
-struct ScriptEntry
-{
+struct ScriptEntry {
     enum class Kind { OverlayEvent, SystemEvent, Visibility };
 
     Kind kind = Kind::OverlayEvent;
@@ -37,8 +36,8 @@ public:
     std::vector<ScriptEntry> takeDue(double nowMs);
 
     // One line of the format; false with a reason for a bad line.
-    static bool parseLine(const std::string& line, double previousDueMs, double nowMs,
-                          ScriptEntry* entry, std::string* error);
+    static bool parseLine(const std::string& line, double previousDueMs, double nowMs, ScriptEntry* entry,
+                          std::string* error);
 
 private:
     void readAppended(double nowMs);

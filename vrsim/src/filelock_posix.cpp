@@ -9,9 +9,16 @@
 
 namespace vrsim {
 
-FileLock::~FileLock() { release(); }
+FileLock::~FileLock()
+{
+    release();
+}
 
-FileLock::FileLock(FileLock&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+FileLock::FileLock(FileLock&& other) noexcept
+    : m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept
 {
@@ -28,8 +35,7 @@ FileLock::Result FileLock::acquire(const std::string& path, bool wait)
     release();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        std::fprintf(stderr, "vrsim: cannot open lock file \"%s\": %s\n", path.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "vrsim: cannot open lock file \"%s\": %s\n", path.c_str(), std::strerror(errno));
         return Result::Failed;
     }
     // flock belongs to the open file, so the kernel drops it when the process ends.
@@ -57,6 +63,9 @@ void FileLock::release()
     }
 }
 
-bool FileLock::held() const { return m_fd >= 0; }
+bool FileLock::held() const
+{
+    return m_fd >= 0;
+}
 
 } // namespace vrsim

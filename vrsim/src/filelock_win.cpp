@@ -5,9 +5,16 @@
 
 namespace vrsim {
 
-FileLock::~FileLock() { release(); }
+FileLock::~FileLock()
+{
+    release();
+}
 
-FileLock::FileLock(FileLock&& other) noexcept : m_handle(other.m_handle) { other.m_handle = nullptr; }
+FileLock::FileLock(FileLock&& other) noexcept
+    : m_handle(other.m_handle)
+{
+    other.m_handle = nullptr;
+}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept
 {
@@ -22,12 +29,10 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept
 FileLock::Result FileLock::acquire(const std::string& path, bool wait)
 {
     release();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "vrsim: cannot open lock file \"%s\": error %lu\n", path.c_str(),
-                     GetLastError());
+        std::fprintf(stderr, "vrsim: cannot open lock file \"%s\": error %lu\n", path.c_str(), GetLastError());
         return Result::Failed;
     }
     // The system releases the region when the handle closes, including at process end.
@@ -53,6 +58,9 @@ void FileLock::release()
     }
 }
 
-bool FileLock::held() const { return m_handle != nullptr; }
+bool FileLock::held() const
+{
+    return m_handle != nullptr;
+}
 
 } // namespace vrsim

@@ -10,7 +10,8 @@
 namespace vrsim {
 
 FrameCapture::FrameCapture(std::string directory, CaptureMode mode)
-    : m_directory(std::move(directory)), m_mode(mode)
+    : m_directory(std::move(directory))
+    , m_mode(mode)
 {
     if (m_directory.empty())
         return;
@@ -31,8 +32,7 @@ FrameCapture::~FrameCapture()
         std::fclose(m_log);
 }
 
-void FrameCapture::record(int index, double timeMs, unsigned int texture, QSize size,
-                          const QImage& image)
+void FrameCapture::record(int index, double timeMs, unsigned int texture, QSize size, const QImage& image)
 {
     if (!enabled())
         return;
@@ -53,8 +53,8 @@ void FrameCapture::record(int index, double timeMs, unsigned int texture, QSize 
             std::fprintf(stderr, "vrsim: cannot write \"%s\"\n", target.toLocal8Bit().constData());
     }
     if (m_log) {
-        std::fprintf(m_log, "frame=%d time_ms=%.3f texture=%u width=%d height=%d png=%s\n", index,
-                     timeMs, texture, size.width(), size.height(), png.c_str());
+        std::fprintf(m_log, "frame=%d time_ms=%.3f texture=%u width=%d height=%d png=%s\n", index, timeMs, texture,
+                     size.width(), size.height(), png.c_str());
         std::fflush(m_log);
     }
 }

@@ -8,11 +8,10 @@
 
 namespace vrsim {
 
-PreviewWindow::PreviewWindow(EventSink overlayEvents, std::function<void()> closed,
-                             std::string snapshotPath)
-    : m_overlayEvents(std::move(overlayEvents)),
-      m_closed(std::move(closed)),
-      m_snapshotPath(std::move(snapshotPath))
+PreviewWindow::PreviewWindow(EventSink overlayEvents, std::function<void()> closed, std::string snapshotPath)
+    : m_overlayEvents(std::move(overlayEvents))
+    , m_closed(std::move(closed))
+    , m_snapshotPath(std::move(snapshotPath))
 {
     setTitle(QStringLiteral("vrsim preview"));
     resize(960, 540);
@@ -73,10 +72,18 @@ void PreviewWindow::sendMouse(uint32_t type, const QPointF& position, Qt::MouseB
     event.data.mouse.x = static_cast<float>(position.x() / width() * m_mouseScale.width());
     event.data.mouse.y = static_cast<float>(position.y() / height() * m_mouseScale.height());
     switch (button) {
-    case Qt::RightButton: event.data.mouse.button = vr::VRMouseButton_Right; break;
-    case Qt::MiddleButton: event.data.mouse.button = vr::VRMouseButton_Middle; break;
-    case Qt::NoButton: event.data.mouse.button = 0; break;
-    default: event.data.mouse.button = vr::VRMouseButton_Left; break;
+    case Qt::RightButton:
+        event.data.mouse.button = vr::VRMouseButton_Right;
+        break;
+    case Qt::MiddleButton:
+        event.data.mouse.button = vr::VRMouseButton_Middle;
+        break;
+    case Qt::NoButton:
+        event.data.mouse.button = 0;
+        break;
+    default:
+        event.data.mouse.button = vr::VRMouseButton_Left;
+        break;
     }
     m_overlayEvents(event);
 }

@@ -16,9 +16,8 @@ namespace vrsim {
 namespace {
 
 const char* const kKnownVersions[] = {
-    vr::IVRSystem_Version,       vr::IVRSettings_Version,       vr::IVROverlay_Version,
-    vr::IVRApplications_Version, vr::IVRChaperone_Version,      vr::IVRChaperoneSetup_Version,
-    vr::IVRCompositor_Version,   vr::IVRNotifications_Version,
+    vr::IVRSystem_Version,    vr::IVRSettings_Version,       vr::IVROverlay_Version,    vr::IVRApplications_Version,
+    vr::IVRChaperone_Version, vr::IVRChaperoneSetup_Version, vr::IVRCompositor_Version, vr::IVRNotifications_Version,
 };
 
 // Milliseconds on the monotonic clock, comparable with other processes' clock_gettime readings.
@@ -37,13 +36,12 @@ Runtime& Runtime::instance()
 }
 
 Runtime::Runtime()
-    : config(Config::fromEnvironment()),
-      registry(std::make_unique<AppRegistry>(config.stateDir)),
-      m_system(*this),
-      m_overlay(*this),
-      m_applications(*this)
-{
-}
+    : config(Config::fromEnvironment())
+    , registry(std::make_unique<AppRegistry>(config.stateDir))
+    , m_system(*this)
+    , m_overlay(*this)
+    , m_applications(*this)
+{}
 
 Runtime::~Runtime() = default;
 
@@ -54,10 +52,8 @@ uint32_t Runtime::connect(vr::EVRInitError* error, vr::EVRApplicationType type)
     if (!connected) {
         config = Config::fromEnvironment();
         result = config.initError;
-        if (result == vr::VRInitError_None
-            && !QDir().mkpath(QString::fromStdString(config.stateDir))) {
-            std::fprintf(stderr, "vrsim: cannot create state directory \"%s\"\n",
-                         config.stateDir.c_str());
+        if (result == vr::VRInitError_None && !QDir().mkpath(QString::fromStdString(config.stateDir))) {
+            std::fprintf(stderr, "vrsim: cannot create state directory \"%s\"\n", config.stateDir.c_str());
             result = vr::VRInitError_Init_PathRegistryNotFound;
         }
         if (result == vr::VRInitError_None) {
@@ -67,8 +63,7 @@ uint32_t Runtime::connect(vr::EVRInitError* error, vr::EVRApplicationType type)
             overlayVisible = config.overlayVisible;
             thumbnailVisible = config.thumbnailVisible;
             registry = std::make_unique<AppRegistry>(config.stateDir);
-            m_script = config.eventsFile.empty() ? nullptr
-                                                 : std::make_unique<EventScript>(config.eventsFile);
+            m_script = config.eventsFile.empty() ? nullptr : std::make_unique<EventScript>(config.eventsFile);
             m_capture = std::make_unique<FrameCapture>(config.captureDir, config.captureMode);
         }
     }
@@ -111,8 +106,7 @@ bool Runtime::isInterfaceVersionValid(const char* version)
             valid = valid || std::strcmp(known, version) == 0;
         valid = valid && config.missingInterfaces.count(version) == 0;
     }
-    trace.write("VR_IsInterfaceVersionValid version=" + Trace::quoted(version) + " -> "
-                + std::to_string(valid));
+    trace.write("VR_IsInterfaceVersionValid version=" + Trace::quoted(version) + " -> " + std::to_string(valid));
     return valid;
 }
 
@@ -168,9 +162,7 @@ void Runtime::reset()
 
 double Runtime::msSinceConnect() const
 {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now()
-                                                     - m_connectTime)
-        .count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_connectTime).count();
 }
 
 void Runtime::queueOverlayEvent(vr::VROverlayHandle_t handle, QueuedEvent event)
@@ -186,8 +178,8 @@ void Runtime::pumpScript()
     for (ScriptEntry& entry : m_script->takeDue(now)) {
         if (entry.kind == ScriptEntry::Kind::Visibility) {
             (entry.thumbnail ? thumbnailVisible : overlayVisible) = entry.visible;
-            trace.write(std::string("script visible ") + (entry.thumbnail ? "thumbnail" : "overlay")
-                        + " " + std::to_string(entry.visible));
+            trace.write(std::string("script visible ") + (entry.thumbnail ? "thumbnail" : "overlay") + " "
+                        + std::to_string(entry.visible));
             continue;
         }
         QueuedEvent queued;

@@ -38,16 +38,14 @@ public:
     uint32_t initToken();
     void reset();
 
-    struct QueuedEvent
-    {
+    struct QueuedEvent {
         vr::VREvent_t event = {};
         double dueMs = 0;
         bool hasKeyboardText = false;
         std::string keyboardText;
     };
 
-    struct Overlay
-    {
+    struct Overlay {
         OverlaySettings settings;
         FileLock keyLock;
     };

@@ -9,12 +9,15 @@ namespace vrsim {
 
 namespace {
 
-std::string result(int error) { return " -> " + std::to_string(error); }
+std::string result(int error)
+{
+    return " -> " + std::to_string(error);
+}
 
 } // namespace
 
-vr::EVRApplicationError SimApplications::AddApplicationManifest(
-    const char* pchApplicationManifestFullPath, bool bTemporary)
+vr::EVRApplicationError SimApplications::AddApplicationManifest(const char* pchApplicationManifestFullPath,
+                                                                bool bTemporary)
 {
     Runtime::Lock lock(m_runtime.mutex);
     int error = vr::VRApplicationError_None;
@@ -29,15 +32,14 @@ vr::EVRApplicationError SimApplications::AddApplicationManifest(
     return static_cast<vr::EVRApplicationError>(error);
 }
 
-vr::EVRApplicationError SimApplications::RemoveApplicationManifest(
-    const char* pchApplicationManifestFullPath)
+vr::EVRApplicationError SimApplications::RemoveApplicationManifest(const char* pchApplicationManifestFullPath)
 {
     Runtime::Lock lock(m_runtime.mutex);
     const int error = pchApplicationManifestFullPath && *pchApplicationManifestFullPath
                           ? m_runtime.registry->removeManifest(pchApplicationManifestFullPath)
                           : vr::VRApplicationError_InvalidParameter;
-    m_runtime.trace.write("RemoveApplicationManifest path="
-                          + Trace::quoted(pchApplicationManifestFullPath) + result(error));
+    m_runtime.trace.write("RemoveApplicationManifest path=" + Trace::quoted(pchApplicationManifestFullPath)
+                          + result(error));
     return static_cast<vr::EVRApplicationError>(error);
 }
 
@@ -55,10 +57,8 @@ const char* SimApplications::GetApplicationsErrorNameFromEnum(vr::EVRApplication
     return applicationErrorName(error);
 }
 
-uint32_t SimApplications::GetApplicationPropertyString(const char* pchAppKey,
-                                                       vr::EVRApplicationProperty eProperty,
-                                                       char* pchPropertyValueBuffer,
-                                                       uint32_t unPropertyValueBufferLen,
+uint32_t SimApplications::GetApplicationPropertyString(const char* pchAppKey, vr::EVRApplicationProperty eProperty,
+                                                       char* pchPropertyValueBuffer, uint32_t unPropertyValueBufferLen,
                                                        vr::EVRApplicationError* peError)
 {
     Runtime::Lock lock(m_runtime.mutex);
@@ -87,17 +87,15 @@ uint32_t SimApplications::GetApplicationPropertyString(const char* pchAppKey,
         pchPropertyValueBuffer[0] = '\0';
     if (peError)
         *peError = static_cast<vr::EVRApplicationError>(error);
-    m_runtime.trace.write("GetApplicationPropertyString key=" + Trace::quoted(pchAppKey)
-                          + " property=" + std::to_string(eProperty) + " size="
-                          + std::to_string(unPropertyValueBufferLen) + " -> " + std::to_string(required)
-                          + " error=" + std::to_string(error)
-                          + (error == vr::VRApplicationError_None ? " value=" + Trace::quoted(value.c_str())
-                                                                  : std::string()));
+    m_runtime.trace.write(
+        "GetApplicationPropertyString key=" + Trace::quoted(pchAppKey) + " property=" + std::to_string(eProperty)
+        + " size=" + std::to_string(unPropertyValueBufferLen) + " -> " + std::to_string(required)
+        + " error=" + std::to_string(error)
+        + (error == vr::VRApplicationError_None ? " value=" + Trace::quoted(value.c_str()) : std::string()));
     return required;
 }
 
-vr::EVRApplicationError SimApplications::SetApplicationAutoLaunch(const char* pchAppKey,
-                                                                  bool bAutoLaunch)
+vr::EVRApplicationError SimApplications::SetApplicationAutoLaunch(const char* pchAppKey, bool bAutoLaunch)
 {
     Runtime::Lock lock(m_runtime.mutex);
     int error = vr::VRApplicationError_None;

@@ -10,21 +10,19 @@ class Runtime;
 class SimApplications : public vr::IVRApplications
 {
 public:
-    explicit SimApplications(Runtime& runtime) : m_runtime(runtime) {}
+    explicit SimApplications(Runtime& runtime)
+        : m_runtime(runtime)
+    {}
 
     vr::EVRApplicationError AddApplicationManifest(const char* pchApplicationManifestFullPath,
                                                    bool bTemporary = false) override;
-    vr::EVRApplicationError RemoveApplicationManifest(
-        const char* pchApplicationManifestFullPath) override;
+    vr::EVRApplicationError RemoveApplicationManifest(const char* pchApplicationManifestFullPath) override;
     bool IsApplicationInstalled(const char* pchAppKey) override;
     const char* GetApplicationsErrorNameFromEnum(vr::EVRApplicationError error) override;
-    uint32_t GetApplicationPropertyString(const char* pchAppKey,
-                                          vr::EVRApplicationProperty eProperty,
-                                          char* pchPropertyValueBuffer,
-                                          uint32_t unPropertyValueBufferLen,
+    uint32_t GetApplicationPropertyString(const char* pchAppKey, vr::EVRApplicationProperty eProperty,
+                                          char* pchPropertyValueBuffer, uint32_t unPropertyValueBufferLen,
                                           vr::EVRApplicationError* peError = nullptr) override;
-    vr::EVRApplicationError SetApplicationAutoLaunch(const char* pchAppKey,
-                                                     bool bAutoLaunch) override;
+    vr::EVRApplicationError SetApplicationAutoLaunch(const char* pchAppKey, bool bAutoLaunch) override;
 
 private:
     Runtime& m_runtime;

@@ -16,7 +16,10 @@ namespace {
 constexpr size_t kMaxKeyLength = 256;
 constexpr size_t kMaxNameLength = 128;
 
-std::string handleText(vr::VROverlayHandle_t handle) { return "handle=" + std::to_string(handle); }
+std::string handleText(vr::VROverlayHandle_t handle)
+{
+    return "handle=" + std::to_string(handle);
+}
 
 } // namespace
 
@@ -27,8 +30,7 @@ vr::EVROverlayError SimOverlay::done(const std::string& call, int error)
 }
 
 template <typename Change>
-vr::EVROverlayError SimOverlay::update(const std::string& call, vr::VROverlayHandle_t handle,
-                                       Change change)
+vr::EVROverlayError SimOverlay::update(const std::string& call, vr::VROverlayHandle_t handle, Change change)
 {
     auto it = m_runtime.overlays.find(handle);
     if (it == m_runtime.overlays.end())
@@ -51,18 +53,16 @@ std::string SimOverlay::keyLockPath(const std::string& key) const
     return m_runtime.config.stateDir + "/overlay-" + name + ".lock";
 }
 
-vr::EVROverlayError SimOverlay::CreateDashboardOverlay(const char* pchOverlayKey,
-                                                       const char* pchOverlayFriendlyName,
+vr::EVROverlayError SimOverlay::CreateDashboardOverlay(const char* pchOverlayKey, const char* pchOverlayFriendlyName,
                                                        vr::VROverlayHandle_t* pMainHandle,
                                                        vr::VROverlayHandle_t* pThumbnailHandle)
 {
     Runtime::Lock lock(m_runtime.mutex);
-    std::string call = "CreateDashboardOverlay key=" + Trace::quoted(pchOverlayKey)
-                       + " name=" + Trace::quoted(pchOverlayFriendlyName);
+    std::string call =
+        "CreateDashboardOverlay key=" + Trace::quoted(pchOverlayKey) + " name=" + Trace::quoted(pchOverlayFriendlyName);
     auto fail = [&](int error) { return done(call, error); };
 
-    if (!pchOverlayKey || !*pchOverlayKey || !pchOverlayFriendlyName || !pMainHandle
-        || !pThumbnailHandle)
+    if (!pchOverlayKey || !*pchOverlayKey || !pchOverlayFriendlyName || !pMainHandle || !pThumbnailHandle)
         return fail(vr::VROverlayError_InvalidParameter);
     if (std::strlen(pchOverlayKey) >= kMaxKeyLength)
         return fail(vr::VROverlayError_KeyTooLong);
@@ -76,9 +76,12 @@ vr::EVROverlayError SimOverlay::CreateDashboardOverlay(const char* pchOverlayKey
     // The key's lock file makes it unique across processes; the kernel frees it with the process.
     FileLock keyLock;
     switch (keyLock.acquire(keyLockPath(key), false)) {
-    case FileLock::Result::Acquired: break;
-    case FileLock::Result::Busy: return fail(vr::VROverlayError_KeyInUse);
-    case FileLock::Result::Failed: return fail(vr::VROverlayError_InvalidParameter);
+    case FileLock::Result::Acquired:
+        break;
+    case FileLock::Result::Busy:
+        return fail(vr::VROverlayError_KeyInUse);
+    case FileLock::Result::Failed:
+        return fail(vr::VROverlayError_InvalidParameter);
     }
 
     const vr::VROverlayHandle_t main = m_nextHandle++;
@@ -106,8 +109,7 @@ vr::EVROverlayError SimOverlay::CreateDashboardOverlay(const char* pchOverlayKey
     }
     *pMainHandle = main;
     *pThumbnailHandle = thumb;
-    m_runtime.trace.write(call + " -> 0 main=" + std::to_string(main)
-                          + " thumb=" + std::to_string(thumb));
+    m_runtime.trace.write(call + " -> 0 main=" + std::to_string(main) + " thumb=" + std::to_string(thumb));
     return vr::VROverlayError_None;
 }
 
@@ -116,12 +118,11 @@ const char* SimOverlay::GetOverlayErrorNameFromEnum(vr::EVROverlayError error)
     return overlayErrorName(error);
 }
 
-vr::EVROverlayError SimOverlay::SetOverlayFlag(vr::VROverlayHandle_t ulOverlayHandle,
-                                               vr::VROverlayFlags eOverlayFlag, bool bEnabled)
+vr::EVROverlayError SimOverlay::SetOverlayFlag(vr::VROverlayHandle_t ulOverlayHandle, vr::VROverlayFlags eOverlayFlag,
+                                               bool bEnabled)
 {
     Runtime::Lock lock(m_runtime.mutex);
-    const std::string call = "SetOverlayFlag " + handleText(ulOverlayHandle)
-                             + " flag=" + std::to_string(eOverlayFlag)
+    const std::string call = "SetOverlayFlag " + handleText(ulOverlayHandle) + " flag=" + std::to_string(eOverlayFlag)
                              + " enabled=" + std::to_string(bEnabled);
     return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
         if (eOverlayFlag < 0 || eOverlayFlag >= 64)
@@ -132,12 +133,11 @@ vr::EVROverlayError SimOverlay::SetOverlayFlag(vr::VROverlayHandle_t ulOverlayHa
     });
 }
 
-vr::EVROverlayError SimOverlay::SetOverlayWidthInMeters(vr::VROverlayHandle_t ulOverlayHandle,
-                                                        float fWidthInMeters)
+vr::EVROverlayError SimOverlay::SetOverlayWidthInMeters(vr::VROverlayHandle_t ulOverlayHandle, float fWidthInMeters)
 {
     Runtime::Lock lock(m_runtime.mutex);
-    const std::string call = "SetOverlayWidthInMeters " + handleText(ulOverlayHandle)
-                             + " width=" + Trace::number(fWidthInMeters);
+    const std::string call =
+        "SetOverlayWidthInMeters " + handleText(ulOverlayHandle) + " width=" + Trace::number(fWidthInMeters);
     return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
         if (!(fWidthInMeters > 0))
             return vr::VROverlayError_InvalidParameter;
@@ -153,10 +153,8 @@ bool SimOverlay::IsOverlayVisible(vr::VROverlayHandle_t ulOverlayHandle)
     bool visible = false;
     auto it = m_runtime.overlays.find(ulOverlayHandle);
     if (it != m_runtime.overlays.end())
-        visible = it->second.settings.thumbnail ? m_runtime.thumbnailVisible
-                                                : m_runtime.overlayVisible;
-    m_runtime.trace.write("IsOverlayVisible " + handleText(ulOverlayHandle) + " -> "
-                          + std::to_string(visible));
+        visible = it->second.settings.thumbnail ? m_runtime.thumbnailVisible : m_runtime.overlayVisible;
+    m_runtime.trace.write("IsOverlayVisible " + handleText(ulOverlayHandle) + " -> " + std::to_string(visible));
     return visible;
 }
 
@@ -167,13 +165,11 @@ bool SimOverlay::PollNextOverlayEvent(vr::VROverlayHandle_t ulOverlayHandle, vr:
     m_runtime.pumpScript();
     if (m_runtime.overlays.find(ulOverlayHandle) == m_runtime.overlays.end())
         return false;
-    const bool got =
-        m_runtime.pollQueue(m_runtime.overlayQueues[ulOverlayHandle], pEvent, uncbVREvent);
+    const bool got = m_runtime.pollQueue(m_runtime.overlayQueues[ulOverlayHandle], pEvent, uncbVREvent);
     // Empty polls are not traced: a pump asks fifty times a second.
     if (got)
         m_runtime.trace.write("PollNextOverlayEvent " + handleText(ulOverlayHandle) + " size="
-                              + std::to_string(uncbVREvent)
-                              + " -> 1 type=" + std::to_string(pEvent->eventType));
+                              + std::to_string(uncbVREvent) + " -> 1 type=" + std::to_string(pEvent->eventType));
     return got;
 }
 
@@ -181,8 +177,8 @@ vr::EVROverlayError SimOverlay::SetOverlayInputMethod(vr::VROverlayHandle_t ulOv
                                                       vr::VROverlayInputMethod eInputMethod)
 {
     Runtime::Lock lock(m_runtime.mutex);
-    const std::string call = "SetOverlayInputMethod " + handleText(ulOverlayHandle)
-                             + " method=" + std::to_string(eInputMethod);
+    const std::string call =
+        "SetOverlayInputMethod " + handleText(ulOverlayHandle) + " method=" + std::to_string(eInputMethod);
     return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
         settings.inputMethod = eInputMethod;
         return vr::VROverlayError_None;
@@ -204,8 +200,7 @@ vr::EVROverlayError SimOverlay::SetOverlayMouseScale(vr::VROverlayHandle_t ulOve
     });
 }
 
-vr::EVROverlayError SimOverlay::SetOverlayTexture(vr::VROverlayHandle_t ulOverlayHandle,
-                                                  const vr::Texture_t* pTexture)
+vr::EVROverlayError SimOverlay::SetOverlayTexture(vr::VROverlayHandle_t ulOverlayHandle, const vr::Texture_t* pTexture)
 {
     Runtime::Lock lock(m_runtime.mutex);
     std::string call = "SetOverlayTexture " + handleText(ulOverlayHandle);
@@ -224,12 +219,11 @@ vr::EVROverlayError SimOverlay::SetOverlayTexture(vr::VROverlayHandle_t ulOverla
     return vr::VROverlayError_None;
 }
 
-vr::EVROverlayError SimOverlay::SetOverlayFromFile(vr::VROverlayHandle_t ulOverlayHandle,
-                                                   const char* pchFilePath)
+vr::EVROverlayError SimOverlay::SetOverlayFromFile(vr::VROverlayHandle_t ulOverlayHandle, const char* pchFilePath)
 {
     Runtime::Lock lock(m_runtime.mutex);
-    const std::string call = "SetOverlayFromFile " + handleText(ulOverlayHandle)
-                             + " path=" + Trace::quoted(pchFilePath);
+    const std::string call =
+        "SetOverlayFromFile " + handleText(ulOverlayHandle) + " path=" + Trace::quoted(pchFilePath);
     return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
         if (!pchFilePath || !*pchFilePath)
             return vr::VROverlayError_InvalidParameter;
@@ -249,14 +243,13 @@ uint32_t SimOverlay::GetKeyboardText(char* pchText, uint32_t cchText)
     if (pchText && cchText > 0) {
         length = static_cast<uint32_t>(std::min<size_t>(text.size(), cchText - 1));
         // Never end inside a UTF-8 sequence.
-        while (length > 0 && length < text.size()
-               && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+        while (length > 0 && length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
             --length;
         std::memcpy(pchText, text.data(), length);
         pchText[length] = '\0';
     }
-    m_runtime.trace.write("GetKeyboardText size=" + std::to_string(cchText) + " -> "
-                          + std::to_string(length) + " text=" + Trace::quoted(text.c_str()));
+    m_runtime.trace.write("GetKeyboardText size=" + std::to_string(cchText) + " -> " + std::to_string(length)
+                          + " text=" + Trace::quoted(text.c_str()));
     return length;
 }
 

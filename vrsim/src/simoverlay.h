@@ -12,17 +12,17 @@ class Runtime;
 class SimOverlay : public vr::IVROverlay
 {
 public:
-    explicit SimOverlay(Runtime& runtime) : m_runtime(runtime) {}
+    explicit SimOverlay(Runtime& runtime)
+        : m_runtime(runtime)
+    {}
 
-    vr::EVROverlayError CreateDashboardOverlay(const char* pchOverlayKey,
-                                               const char* pchOverlayFriendlyName,
+    vr::EVROverlayError CreateDashboardOverlay(const char* pchOverlayKey, const char* pchOverlayFriendlyName,
                                                vr::VROverlayHandle_t* pMainHandle,
                                                vr::VROverlayHandle_t* pThumbnailHandle) override;
     const char* GetOverlayErrorNameFromEnum(vr::EVROverlayError error) override;
-    vr::EVROverlayError SetOverlayFlag(vr::VROverlayHandle_t ulOverlayHandle,
-                                       vr::VROverlayFlags eOverlayFlag, bool bEnabled) override;
-    vr::EVROverlayError SetOverlayWidthInMeters(vr::VROverlayHandle_t ulOverlayHandle,
-                                                float fWidthInMeters) override;
+    vr::EVROverlayError SetOverlayFlag(vr::VROverlayHandle_t ulOverlayHandle, vr::VROverlayFlags eOverlayFlag,
+                                       bool bEnabled) override;
+    vr::EVROverlayError SetOverlayWidthInMeters(vr::VROverlayHandle_t ulOverlayHandle, float fWidthInMeters) override;
     bool IsOverlayVisible(vr::VROverlayHandle_t ulOverlayHandle) override;
     bool PollNextOverlayEvent(vr::VROverlayHandle_t ulOverlayHandle, vr::VREvent_t* pEvent,
                               uint32_t uncbVREvent) override;
@@ -32,8 +32,7 @@ public:
                                              const vr::HmdVector2_t* pvecMouseScale) override;
     vr::EVROverlayError SetOverlayTexture(vr::VROverlayHandle_t ulOverlayHandle,
                                           const vr::Texture_t* pTexture) override;
-    vr::EVROverlayError SetOverlayFromFile(vr::VROverlayHandle_t ulOverlayHandle,
-                                           const char* pchFilePath) override;
+    vr::EVROverlayError SetOverlayFromFile(vr::VROverlayHandle_t ulOverlayHandle, const char* pchFilePath) override;
     uint32_t GetKeyboardText(char* pchText, uint32_t cchText) override;
 
     // Numbering starts again at 1, as in a fresh process.

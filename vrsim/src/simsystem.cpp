@@ -11,8 +11,8 @@ bool SimSystem::PollNextEvent(vr::VREvent_t* pEvent, uint32_t uncbVREvent)
     const bool got = m_runtime.pollQueue(m_runtime.systemQueue, pEvent, uncbVREvent);
     // Empty polls are not traced: a pump asks fifty times a second.
     if (got)
-        m_runtime.trace.write("PollNextEvent size=" + std::to_string(uncbVREvent) + " -> 1 type="
-                              + std::to_string(pEvent->eventType));
+        m_runtime.trace.write("PollNextEvent size=" + std::to_string(uncbVREvent)
+                              + " -> 1 type=" + std::to_string(pEvent->eventType));
     return got;
 }
 

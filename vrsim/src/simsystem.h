@@ -10,7 +10,9 @@ class Runtime;
 class SimSystem : public vr::IVRSystem
 {
 public:
-    explicit SimSystem(Runtime& runtime) : m_runtime(runtime) {}
+    explicit SimSystem(Runtime& runtime)
+        : m_runtime(runtime)
+    {}
 
     bool PollNextEvent(vr::VREvent_t* pEvent, uint32_t uncbVREvent) override;
     void AcknowledgeQuit_Exiting() override;

@@ -4,6 +4,9 @@
 
 namespace vrsim {
 
-std::string defaultStateDir() { return "/tmp/vrsim-" + std::to_string(getuid()); }
+std::string defaultStateDir()
+{
+    return "/tmp/vrsim-" + std::to_string(getuid());
+}
 
 } // namespace vrsim

@@ -4,6 +4,9 @@
 
 namespace vrsim {
 
-std::string defaultStateDir() { return (QDir::tempPath() + QStringLiteral("/vrsim")).toStdString(); }
+std::string defaultStateDir()
+{
+    return (QDir::tempPath() + QStringLiteral("/vrsim")).toStdString();
+}
 
 } // namespace vrsim

@@ -39,7 +39,8 @@ using GetTexImage = void (*)(GLenum, GLint, GLenum, GLenum, void*);
 class SavedState
 {
 public:
-    SavedState(QOpenGLContext* context, QOpenGLFunctions* gl) : m_gl(gl)
+    SavedState(QOpenGLContext* context, QOpenGLFunctions* gl)
+        : m_gl(gl)
     {
         gl->glGetIntegerv(GL_TEXTURE_BINDING_2D, &m_texture);
         gl->glGetIntegerv(GL_PACK_ALIGNMENT, &m_alignment);
@@ -93,8 +94,8 @@ private:
 
 QSize levelSize(QOpenGLContext* context, QOpenGLFunctions* gl, GLuint texture)
 {
-    auto getLevelParameter = reinterpret_cast<GetTexLevelParameteriv>(
-        context->getProcAddress("glGetTexLevelParameteriv"));
+    auto getLevelParameter =
+        reinterpret_cast<GetTexLevelParameteriv>(context->getProcAddress("glGetTexLevelParameteriv"));
     if (!getLevelParameter || !gl->glIsTexture(texture))
         return {};
     gl->glBindTexture(GL_TEXTURE_2D, texture);
@@ -133,8 +134,8 @@ QImage TextureReader::read(unsigned int texture)
     SavedState saved(context, gl);
     const QSize size = levelSize(context, gl, texture);
     if (!getTexImage || size.isEmpty() || size.width() > 16384 || size.height() > 16384) {
-        std::fprintf(stderr, "vrsim: texture %u cannot be read back (size %dx%d)\n", texture,
-                     size.width(), size.height());
+        std::fprintf(stderr, "vrsim: texture %u cannot be read back (size %dx%d)\n", texture, size.width(),
+                     size.height());
         return {};
     }
     // Clear what is pending so that an error after the read means the read failed.

@@ -11,7 +11,10 @@ namespace {
 constexpr size_t kMaxKeptLines = 100000;
 } // namespace
 
-Trace::Trace() { open(); }
+Trace::Trace()
+{
+    open();
+}
 
 Trace::~Trace()
 {
@@ -26,8 +29,7 @@ void Trace::open()
         return;
     m_file = std::fopen(path, "a");
     if (!m_file)
-        std::fprintf(stderr, "vrsim: cannot open trace file \"%s\": %s\n", path,
-                     std::strerror(errno));
+        std::fprintf(stderr, "vrsim: cannot open trace file \"%s\": %s\n", path, std::strerror(errno));
 }
 
 void Trace::write(const std::string& line)

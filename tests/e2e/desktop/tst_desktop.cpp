@@ -13,7 +13,10 @@
 
 namespace {
 
-QString peer() { return TestPaths::tool("nerq-peer"); }
+QString peer()
+{
+    return TestPaths::tool("nerq-peer");
+}
 
 // Clicks at a screen position; the page's window sits at the origin.
 void click(int x, int y)
@@ -34,7 +37,7 @@ QImage grabScreen(const QTemporaryDir& dir)
 bool near(QColor actual, QColor expected, int tolerance = 6)
 {
     return qAbs(actual.red() - expected.red()) <= tolerance && qAbs(actual.green() - expected.green()) <= tolerance
-        && qAbs(actual.blue() - expected.blue()) <= tolerance;
+           && qAbs(actual.blue() - expected.blue()) <= tolerance;
 }
 
 } // namespace
@@ -134,7 +137,8 @@ private slots:
     void logConfigurationComesFromTheWorkingDirectory()
     {
         RuntimeCopy runtime;
-        runtime.writeFile("log.conf", "* GLOBAL:\n    FILENAME = \"custom/here.log\"\n    TO_STANDARD_OUTPUT = false\n");
+        runtime.writeFile("log.conf",
+                          "* GLOBAL:\n    FILENAME = \"custom/here.log\"\n    TO_STANDARD_OUTPUT = false\n");
         runtime.remove("res");
         ProgramRun program(runtime.path(), {"-desktop"}, environment());
         QVERIFY(program.waitForExit());

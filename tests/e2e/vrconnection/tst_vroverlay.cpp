@@ -24,8 +24,7 @@
 namespace {
 
 // What the user was shown. Each box is closed with a key press, as a person would.
-struct SeenBox
-{
+struct SeenBox {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -40,7 +39,8 @@ struct SeenBox
 class BoxWatcher : public QObject
 {
 public:
-    explicit BoxWatcher(Qt::Key closeKey) : m_closeKey(closeKey)
+    explicit BoxWatcher(Qt::Key closeKey)
+        : m_closeKey(closeKey)
     {
         connect(&m_timer, &QTimer::timeout, this, &BoxWatcher::look);
         m_timer.start(20);
@@ -52,8 +52,8 @@ private:
     void look()
     {
         // A key that did not close the box is a failure, not a hang.
-        if (m_closing.size() == seen.size() && !m_closing.isEmpty() && m_closing.last()
-            && m_closing.last()->isVisible() && ++m_ticksOpen > 100) {
+        if (m_closing.size() == seen.size() && !m_closing.isEmpty() && m_closing.last() && m_closing.last()->isVisible()
+            && ++m_ticksOpen > 100) {
             seen.last().closedByKey = false;
             m_closing.last()->reject();
         }
@@ -152,8 +152,7 @@ private slots:
         const QString outdated = "OpenVR version is too outdated. Please update OpenVR.";
         QTest::newRow("no headset") << QByteArray("VRSIM_INIT_ERROR") << QByteArray("108") << "Could not find HMD!"
                                     << describe(vr::VRInitError_Init_HmdNotFound) << int(Qt::Key_Return);
-        QTest::newRow("presence failed") << QByteArray("VRSIM_INIT_ERROR") << QByteArray("126")
-                                         << "Could not find HMD!"
+        QTest::newRow("presence failed") << QByteArray("VRSIM_INIT_ERROR") << QByteArray("126") << "Could not find HMD!"
                                          << describe(vr::VRInitError_Init_HmdNotFoundPresenceFailed)
                                          << int(Qt::Key_Space);
         QTest::newRow("not installed") << QByteArray("VRSIM_INIT_ERROR") << QByteArray("100") << QString()
@@ -171,14 +170,13 @@ private slots:
         QTest::newRow("several missing")
             << QByteArray("VRSIM_MISSING_INTERFACES")
             << QByteArray("IVRNotifications_002,IVRChaperone_003,IVRSettings_002") << outdated
-            << "OpenVR version is too outdated: Interface version IVRSettings_002 not found."
-            << int(Qt::Key_Return);
+            << "OpenVR version is too outdated: Interface version IVRSettings_002 not found." << int(Qt::Key_Return);
         QTest::newRow("overlay version missing")
             << QByteArray("VRSIM_MISSING_INTERFACES") << QByteArray("IVROverlay_016") << outdated
             << "OpenVR version is too outdated: Interface version IVROverlay_016 not found." << int(Qt::Key_Return);
-        QTest::newRow("no overlay interface") << QByteArray("VRSIM_NO_OVERLAY_INTERFACE") << QByteArray("1")
-                                              << "Is OpenVR running?"
-                                              << "No Overlay interface" << int(Qt::Key_Return);
+        QTest::newRow("no overlay interface")
+            << QByteArray("VRSIM_NO_OVERLAY_INTERFACE") << QByteArray("1") << "Is OpenVR running?"
+            << "No Overlay interface" << int(Qt::Key_Return);
     }
 
     void failedConnection()
@@ -259,8 +257,8 @@ private slots:
         overlay.init();
         QCOMPARE(overlay.open(&m_page), 0);
 
-        const QString expected = "Could not find thumbnail icon \"" + QCoreApplication::applicationDirPath()
-                                 + "/res/thumbicon.png\"";
+        const QString expected =
+            "Could not find thumbnail icon \"" + QCoreApplication::applicationDirPath() + "/res/thumbicon.png\"";
         QCOMPARE(log.errors(), QStringList{expected});
         QCOMPARE(QString::fromStdString(log.records().front().file), QString("vroverlay"));
         QCOMPARE(traceMatching("SetOverlayFromFile "), QStringList());

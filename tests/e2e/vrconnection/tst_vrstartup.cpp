@@ -117,9 +117,9 @@ private:
         QVERIFY2(!window.isEmpty(), qPrintable(program.output()));
         QCOMPARE(runTool("xdotool", {"getwindowname", window}).trimmed(), QString("NerqVRPlatform"));
         QTest::qWait(300); // painted
-        const QStringList windows = runTool("xdotool", {"search", "--onlyvisible", "--pid",
-                                                        QString::number(program.pid())})
-                                        .split('\n', Qt::SkipEmptyParts);
+        const QStringList windows =
+            runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program.pid())})
+                .split('\n', Qt::SkipEmptyParts);
         QCOMPARE(windows.size(), 1);
 
         const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
@@ -136,9 +136,10 @@ private:
                 nearest = it.key();
             }
         }
-        QVERIFY2(nearest == text && best < 8.0,
-                 qPrintable(QString("box looks like \"%1\" (difference %2), expected \"%3\"")
-                                .arg(nearest).arg(best).arg(text)));
+        QVERIFY2(
+            nearest == text && best < 8.0,
+            qPrintable(
+                QString("box looks like \"%1\" (difference %2), expected \"%3\"").arg(nearest).arg(best).arg(text)));
 
         // The exception comes only after the box is closed.
         QVERIFY(program.isRunning());
@@ -169,15 +170,14 @@ private slots:
 
         QTest::newRow("no headset") << QStringList{"VRSIM_INIT_ERROR=108"} << kHmd << "Return";
         QTest::newRow("presence failed") << QStringList{"VRSIM_INIT_ERROR=126"} << kHmd << "space";
-        QTest::newRow("notifications missing") << QStringList{"VRSIM_MISSING_INTERFACES=IVRNotifications_002"}
-                                               << kOutdated << "Escape";
+        QTest::newRow("notifications missing")
+            << QStringList{"VRSIM_MISSING_INTERFACES=IVRNotifications_002"} << kOutdated << "Escape";
         QTest::newRow("several missing")
             << QStringList{"VRSIM_MISSING_INTERFACES=IVRCompositor_020,IVRSettings_002,IVRNotifications_002"}
             << kOutdated << "Return";
-        QTest::newRow("no overlay interface") << QStringList{"VRSIM_NO_OVERLAY_INTERFACE=1"} << kNotRunning
-                                              << "Return";
-        QTest::newRow("system interface missing") << QStringList{"VRSIM_MISSING_INTERFACES=IVRSystem_015"}
-                                                  << QString() << QString();
+        QTest::newRow("no overlay interface") << QStringList{"VRSIM_NO_OVERLAY_INTERFACE=1"} << kNotRunning << "Return";
+        QTest::newRow("system interface missing")
+            << QStringList{"VRSIM_MISSING_INTERFACES=IVRSystem_015"} << QString() << QString();
         QTest::newRow("no runtime installed") << QStringList{"VRSIM_INIT_ERROR=100"} << QString() << QString();
     }
 
@@ -194,7 +194,8 @@ private slots:
         // Without a box nothing waits for the user: the program ends by itself.
         QVERIFY2(program.waitForExit(15000), qPrintable(program.output()));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(program.exitCode() == 255, qPrintable(QString("exit code %1\n").arg(program.exitCode()) + program.output()));
+        QVERIFY2(program.exitCode() == 255,
+                 qPrintable(QString("exit code %1\n").arg(program.exitCode()) + program.output()));
         QVERIFY2(!program.output().contains("ERROR ["), qPrintable(program.output()));
         QCOMPARE(readLines(trace).filter("CreateDashboardOverlay"), QStringList());
     }
@@ -236,10 +237,11 @@ private slots:
                                "SetOverlayMouseScale handle=" + main + " x=1920 y=1080 -> 0",
                            }));
         const QString frame = lines.filter(QRegularExpression("^SetOverlayTexture ")).value(0);
-        QVERIFY2(QRegularExpression("^SetOverlayTexture handle=" + main + " texture=[1-9]\\d* type=1 colorspace=0 -> 0$")
-                     .match(frame)
-                     .hasMatch(),
-                 qPrintable(frame));
+        QVERIFY2(
+            QRegularExpression("^SetOverlayTexture handle=" + main + " texture=[1-9]\\d* type=1 colorspace=0 -> 0$")
+                .match(frame)
+                .hasMatch(),
+            qPrintable(frame));
         QVERIFY2(!program.output().contains("ERROR ["), qPrintable(program.output()));
     }
 
@@ -255,8 +257,9 @@ private slots:
         seeAndDismissBox(second, kSecond, "Return", "second-instance");
         QVERIFY2(second.waitForExit(15000), qPrintable(second.output()));
         QCOMPARE(second.exitCode(), 255);
-        QVERIFY2(readLines(secondTrace).contains("CreateDashboardOverlay key=\"nerqvr.vrplatform\" name=\"NERQ I/O\" -> 17"),
-                 qPrintable(readLines(secondTrace).join('\n')));
+        QVERIFY2(
+            readLines(secondTrace).contains("CreateDashboardOverlay key=\"nerqvr.vrplatform\" name=\"NERQ I/O\" -> 17"),
+            qPrintable(readLines(secondTrace).join('\n')));
         QCOMPARE(readLines(secondTrace).filter(QRegularExpression("^SetOverlay")), QStringList());
 
         QTest::qWait(500);
@@ -291,8 +294,8 @@ private slots:
         program.waitForFinished(5000);
         QVERIFY2(fed, qPrintable(output));
 
-        const QString expected = "Could not find thumbnail icon \"" + QFileInfo(copy.path()).canonicalFilePath()
-                                 + "/res/thumbicon.png\"";
+        const QString expected =
+            "Could not find thumbnail icon \"" + QFileInfo(copy.path()).canonicalFilePath() + "/res/thumbicon.png\"";
         const QStringList errors = output.split('\n').filter("ERROR [");
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains("vroverlay") && errors[0].endsWith(expected), qPrintable(errors[0]));

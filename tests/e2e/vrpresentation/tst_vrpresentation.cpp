@@ -20,12 +20,15 @@
 
 namespace {
 
-QString peer() { return TestPaths::tool("nerq-peer"); }
+QString peer()
+{
+    return TestPaths::tool("nerq-peer");
+}
 
 bool near(QColor actual, QColor expected, int tolerance = 6)
 {
     return qAbs(actual.red() - expected.red()) <= tolerance && qAbs(actual.green() - expected.green()) <= tolerance
-        && qAbs(actual.blue() - expected.blue()) <= tolerance;
+           && qAbs(actual.blue() - expected.blue()) <= tolerance;
 }
 
 // Share of pixels in the area that differ noticeably between two frames.
@@ -93,7 +96,7 @@ public:
     bool waitForFrames(int count, int msecs = 15000)
     {
         return QTest::qWaitFor([&] { return frameCount() >= count || !m_run->isRunning(); }, msecs)
-            && frameCount() >= count;
+               && frameCount() >= count;
     }
 
     // Waits until no new frame has arrived for the given quiet time; returns the count.
@@ -166,8 +169,8 @@ public:
         m_process.start(peer(), {"watch", "--consume", "--timeout", "60"});
         m_process.waitForStarted();
         m_process.setReadChannel(QProcess::StandardError);
-        m_announced = QTest::qWaitFor(
-            [this] { return m_process.canReadLine() || m_process.state() != QProcess::Running; }, 5000);
+        m_announced =
+            QTest::qWaitFor([this] { return m_process.canReadLine() || m_process.state() != QProcess::Running; }, 5000);
         m_announced = m_announced && m_process.readLine().startsWith("watching");
         m_process.setReadChannel(QProcess::StandardOutput);
     }
@@ -284,9 +287,8 @@ void TestVrPresentation::scrollMovesTheGrid()
     // Pointing at the grid, then one turn of the wheel downwards.
     vr.send("overlay move 700 500");
     vr.send("overlay scroll 0 -1");
-    const int scrolled = vr.waitForFrameWhere(before, [&rest](const QImage& frame) {
-        return changedShare(rest, frame, QRect(123, 190, 1700, 695)) > 0.3;
-    });
+    const int scrolled = vr.waitForFrameWhere(
+        before, [&rest](const QImage& frame) { return changedShare(rest, frame, QRect(123, 190, 1700, 695)) > 0.3; });
     QVERIFY2(scrolled, "the grid did not scroll");
     const QImage last = vr.frame(vr.waitForQuiet());
     // The scroll bar's thumb followed: its top left the top of the bar.
@@ -300,8 +302,8 @@ void TestVrPresentation::tileClicksLaunchAndHandTheModeToTheService()
     RuntimeCopy runtime;
     const QString ranMarker = runtime.filePath("native-ran.txt");
     const QString openedMarker = runtime.filePath("xdg-open-args.txt");
-    runtime.writeFile("game/testgame.sh",
-                      QStringLiteral("#!/bin/sh\necho ran >> '%1'\n").arg(ranMarker).toUtf8(), true);
+    runtime.writeFile("game/testgame.sh", QStringLiteral("#!/bin/sh\necho ran >> '%1'\n").arg(ranMarker).toUtf8(),
+                      true);
     runtime.writeFile("fakebin/xdg-open",
                       QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(openedMarker).toUtf8(), true);
     runtime.writeFile("game/data_en.json", R"([
@@ -348,9 +350,8 @@ void TestVrPresentation::calibrationReachesTheServiceAndThePanelFades()
     // The confirmation panel shows, holds for a second, fades, and then the renderer falls
     // quiet with the page as it was (the pointer still rests on the button, but the
     // instruction panel stays away after a click).
-    const int shown = vr.waitForFrameWhere(rest, [&atRest](const QImage& frame) {
-        return changedShare(atRest, frame, panelArea) > 0.3;
-    });
+    const int shown = vr.waitForFrameWhere(
+        rest, [&atRest](const QImage& frame) { return changedShare(atRest, frame, panelArea) > 0.3; });
     QVERIFY2(shown, "no frame showed the confirmation panel");
     const int last = vr.waitForQuiet(1500, 20000);
     QVERIFY2(last - shown >= 10, qPrintable(QString::number(last - shown))); // a fade, not a jump
@@ -385,7 +386,8 @@ void TestVrPresentation::exitCodes()
     if (how == "nogl") {
         // Without a display the offscreen platform has no OpenGL at all.
         extra.insert("QT_QPA_PLATFORM", "offscreen");
-        unset << "DISPLAY" << "WAYLAND_DISPLAY";
+        unset << "DISPLAY"
+              << "WAYLAND_DISPLAY";
     }
     VrSession vr(TestPaths::runtimeDir(), extra, unset);
     if (framesExpected) {

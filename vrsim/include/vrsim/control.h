@@ -12,8 +12,7 @@
 namespace vrsim {
 
 // What the program asked of one overlay.
-struct OverlaySettings
-{
+struct OverlaySettings {
     bool exists = false;
     bool thumbnail = false;
     std::string key;
