@@ -1,17 +1,15 @@
 #include "calibrationmanager.h"
+#include "records.h"
 
 #include <easylogging++.h>
 
-#include <cstring>
-
 namespace {
 constexpr int openAttempts = 10;
-constexpr char requestText[] = "Calibration";
 } // namespace
 
 CalibrationManager::CalibrationManager()
+    : m_request(DeviceBlocks::calibrationRequest())
 {
-    std::memcpy(m_request.bytes, requestText, sizeof(requestText) - 1);
     m_selfConnection = connect(this, &CalibrationManager::_calibration, this, &CalibrationManager::_onCalibration);
 }
 

@@ -1,15 +1,13 @@
 #include "gamemodemanager.h"
+#include "records.h"
 
 #include <easylogging++.h>
 
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
 namespace {
 constexpr int openAttempts = 10;
-constexpr int lowestMode = -999;
-constexpr int highestMode = 9999;
 } // namespace
 
 GameModeManager& GameModeManager::instance()
@@ -33,12 +31,11 @@ GameModeManager::GameModeManager()
 
 void GameModeManager::setMode(int mode)
 {
-    if (mode < lowestMode || mode > highestMode) {
+    DeviceBlocks::GameModeRecord record{};
+    if (!DeviceBlocks::formatGameMode(mode, record)) {
         LOG(ERROR) << "Game mode " << mode << " does not fit the game-mode record; nothing written";
         return;
     }
-    DeviceBlocks::GameModeRecord record{};
-    std::snprintf(record.bytes, sizeof(record.bytes), "START%d", mode);
     if (m_block && m_block->writable())
         m_block->write(&record);
 }

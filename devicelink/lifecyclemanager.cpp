@@ -1,4 +1,5 @@
 #include "lifecyclemanager.h"
+#include "records.h"
 
 #include <easylogging++.h>
 
@@ -35,7 +36,7 @@ void LifeCycleManager::OnLifeCycleCheck()
 {
     if (m_block)
         m_block->read(m_lastByte);
-    if (m_lastByte != DeviceBlocks::quitRequest)
+    if (!DeviceBlocks::isQuitRequest(m_lastByte))
         return;
     LOG(INFO) << "Quit flag \"E\" set in shared memory block \"" << DeviceBlocks::quitFlagName << "\"; exiting";
     // std::exit skips the event loop and the objects main owns, so write the reason out now.
