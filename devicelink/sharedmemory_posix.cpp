@@ -49,13 +49,13 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
     }
 
     const int protection = writable ? (PROT_READ | PROT_WRITE) : PROT_READ;
-    void* view = ::mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
-    if (view == MAP_FAILED) {
+    void* mapped = ::mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED) {
         closeKeepingErrno(fd);
         throw -3;
     }
     m_mapping = fd;
-    m_view = view;
+    m_view = mapped;
 }
 
 SharedMemoryCore::~SharedMemoryCore()

@@ -21,13 +21,13 @@ GameLauncher::~GameLauncher()
     disconnect(this, &GameLauncher::_launcherGame, this, &GameLauncher::_onLauncherGame);
 }
 
-int GameLauncher::launcherGame(QString game_path)
+int GameLauncher::launcherGame(const QString& game_path)
 {
     emit _launcherGame(game_path);
     return 0;
 }
 
-void GameLauncher::_onLauncherGame(QString game_id)
+void GameLauncher::_onLauncherGame(const QString& game_id)
 {
     const GameItem* game = gameModel->findGame(game_id);
     if (!game) {

@@ -17,13 +17,13 @@ public:
     ~GameLauncher() override;
 
     // What the page calls; the argument carries a game id. Always returns 0.
-    Q_INVOKABLE int launcherGame(QString game_path);
+    Q_INVOKABLE int launcherGame(const QString& game_path);
 
 signals:
-    void _launcherGame(QString game_id);
+    void _launcherGame(const QString& game_id);
 
 public slots:
-    void _onLauncherGame(QString game_id);
+    void _onLauncherGame(const QString& game_id);
 
 private:
     std::shared_ptr<GameModel> gameModel;

@@ -99,8 +99,7 @@ void VRMouse::OnTimeoutPumpEvents()
         return;
 
     for (;;) {
-        vr::VREvent_t event;
-        std::memset(&event, 0, sizeof event);
+        vr::VREvent_t event{};
         // The record's size differs between platforms (40 bytes on Windows, 36 elsewhere);
         // a literal here would let the runtime write past the record.
         bool polled = false;

@@ -28,12 +28,18 @@ protected:
 
 std::vector<LogCapture::Record> g_records;
 
+// Each capture installs its callback under its own name.
+std::string nextCallbackId()
+{
+    static std::atomic<int> counter{0};
+    return "logcapture" + std::to_string(counter++);
+}
+
 } // namespace
 
 LogCapture::LogCapture()
+    : m_id(nextCallbackId())
 {
-    static std::atomic<int> counter{0};
-    m_id = "logcapture" + std::to_string(counter++);
     el::Helpers::installLogDispatchCallback<Callback>(m_id);
     std::lock_guard<std::mutex> lock(g_mutex);
     g_records.clear();

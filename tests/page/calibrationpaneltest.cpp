@@ -6,6 +6,9 @@
 #include <QTest>
 #include <QVector>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // One observation after a trigger of the fade timer.
@@ -178,9 +181,9 @@ void CalibrationPanelTest::secondClickRestartsFade()
     QTRY_VERIFY_WITH_TIMEOUT(!fadeRunning(), 5000);
 
     // The second sequence is complete on its own: counts 1..73 again from the second click.
-    int restart = steps.size() - 1;
-    while (restart > 0 && steps.at(restart).count != 1)
-        --restart;
+    const auto lastStart =
+        std::find_if(steps.crbegin(), steps.crend(), [](const Step& step) { return step.count == 1; });
+    const int restart = static_cast<int>(std::distance(lastStart, steps.crend())) - 1;
     QVERIFY(restart >= 55);
     QVERIFY(steps.at(restart - 1).opacity < 1.0);
     const QVector<Step> second = steps.mid(restart);

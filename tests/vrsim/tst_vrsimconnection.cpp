@@ -115,9 +115,10 @@ private slots:
 
     void errorTexts()
     {
-        QCOMPARE(vr::VR_GetVRInitErrorAsSymbol(vr::VRInitError_Init_HmdNotFound), "VRInitError_Init_HmdNotFound");
-        QCOMPARE(vr::VR_GetVRInitErrorAsSymbol(vr::VRInitError_Init_HmdNotFoundPresenceFailed),
-                 "VRInitError_Init_HmdNotFoundPresenceFailed");
+        QCOMPARE(QByteArray(vr::VR_GetVRInitErrorAsSymbol(vr::VRInitError_Init_HmdNotFound)),
+                 QByteArray("VRInitError_Init_HmdNotFound"));
+        QCOMPARE(QByteArray(vr::VR_GetVRInitErrorAsSymbol(vr::VRInitError_Init_HmdNotFoundPresenceFailed)),
+                 QByteArray("VRInitError_Init_HmdNotFoundPresenceFailed"));
         const QString noHeadset =
             QString::fromUtf8(vr::VR_GetVRInitErrorAsEnglishDescription(vr::VRInitError_Init_HmdNotFound));
         QVERIFY(noHeadset.contains(QLatin1String("headset")));

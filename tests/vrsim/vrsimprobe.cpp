@@ -29,9 +29,9 @@ int hold(const char* key)
         std::printf("init %d\n", error);
         return 1;
     }
-    vr::VROverlayHandle_t main = 0;
+    vr::VROverlayHandle_t mainHandle = 0;
     vr::VROverlayHandle_t thumb = 0;
-    const vr::EVROverlayError result = vr::VROverlay()->CreateDashboardOverlay(key, "probe", &main, &thumb);
+    const vr::EVROverlayError result = vr::VROverlay()->CreateDashboardOverlay(key, "probe", &mainHandle, &thumb);
     std::printf("create %d\n", result);
     std::fflush(stdout);
     if (result == vr::VROverlayError_None) {

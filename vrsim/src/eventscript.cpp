@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace vrsim {
@@ -317,8 +318,10 @@ std::vector<ScriptEntry> EventScript::takeDue(double nowMs)
                      [](const ScriptEntry& a, const ScriptEntry& b) { return a.dueMs < b.dueMs; });
     const auto firstLater = std::find_if(m_pending.begin(), m_pending.end(),
                                          [nowMs](const ScriptEntry& entry) { return entry.dueMs > nowMs; });
-    std::vector<ScriptEntry> due(m_pending.begin(), firstLater);
-    m_pending.erase(m_pending.begin(), firstLater);
+    const auto dueCount = firstLater - m_pending.begin();
+    std::vector<ScriptEntry> due(std::make_move_iterator(m_pending.begin()),
+                                 std::make_move_iterator(m_pending.begin() + dueCount));
+    m_pending.erase(m_pending.begin(), m_pending.begin() + dueCount);
     return due;
 }
 

@@ -66,26 +66,26 @@ void PreviewWindow::sendMouse(uint32_t type, const QPointF& position, Qt::MouseB
 {
     if (width() <= 0 || height() <= 0)
         return;
-    vr::VREvent_t event = {};
-    event.eventType = type;
+    vr::VREvent_t overlayEvent = {};
+    overlayEvent.eventType = type;
     // Window pixels to the overlay's mouse units, top-left origin like the page.
-    event.data.mouse.x = static_cast<float>(position.x() / width() * m_mouseScale.width());
-    event.data.mouse.y = static_cast<float>(position.y() / height() * m_mouseScale.height());
+    overlayEvent.data.mouse.x = static_cast<float>(position.x() / width() * m_mouseScale.width());
+    overlayEvent.data.mouse.y = static_cast<float>(position.y() / height() * m_mouseScale.height());
     switch (button) {
     case Qt::RightButton:
-        event.data.mouse.button = vr::VRMouseButton_Right;
+        overlayEvent.data.mouse.button = vr::VRMouseButton_Right;
         break;
     case Qt::MiddleButton:
-        event.data.mouse.button = vr::VRMouseButton_Middle;
+        overlayEvent.data.mouse.button = vr::VRMouseButton_Middle;
         break;
     case Qt::NoButton:
-        event.data.mouse.button = 0;
+        overlayEvent.data.mouse.button = 0;
         break;
     default:
-        event.data.mouse.button = vr::VRMouseButton_Left;
+        overlayEvent.data.mouse.button = vr::VRMouseButton_Left;
         break;
     }
-    m_overlayEvents(event);
+    m_overlayEvents(overlayEvent);
 }
 
 void PreviewWindow::mouseMoveEvent(QMouseEvent* event)

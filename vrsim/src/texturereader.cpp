@@ -132,17 +132,17 @@ QImage TextureReader::read(unsigned int texture)
     auto getTexImage = reinterpret_cast<GetTexImage>(context->getProcAddress("glGetTexImage"));
     QOpenGLFunctions* gl = context->functions();
     SavedState saved(context, gl);
-    const QSize size = levelSize(context, gl, texture);
-    if (!getTexImage || size.isEmpty() || size.width() > 16384 || size.height() > 16384) {
-        std::fprintf(stderr, "vrsim: texture %u cannot be read back (size %dx%d)\n", texture, size.width(),
-                     size.height());
+    const QSize levelPixels = levelSize(context, gl, texture);
+    if (!getTexImage || levelPixels.isEmpty() || levelPixels.width() > 16384 || levelPixels.height() > 16384) {
+        std::fprintf(stderr, "vrsim: texture %u cannot be read back (size %dx%d)\n", texture, levelPixels.width(),
+                     levelPixels.height());
         return {};
     }
     // Clear what is pending so that an error after the read means the read failed.
     while (gl->glGetError() != GL_NO_ERROR) {
     }
     saved.prepareForReadback();
-    QImage image(size, QImage::Format_RGBA8888_Premultiplied);
+    QImage image(levelPixels, QImage::Format_RGBA8888_Premultiplied);
     getTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
     if (const GLenum error = gl->glGetError(); error != GL_NO_ERROR) {
         std::fprintf(stderr, "vrsim: reading texture %u failed with GL error 0x%x\n", texture, error);
