@@ -8,6 +8,7 @@
 
 #include <QTimer>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -26,10 +27,21 @@ constexpr int kReloadIntervalMs = 30000;
 
 std::string readWholeFile(const std::string& path)
 {
+    // Only a regular file has an end: a named pipe would block the GUI thread in open() until
+    // some writer appears, and a device such as /dev/zero would be read until memory runs out.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return {};
     std::ifstream in(path);
     if (!in)
         return {};
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // The stream library throws, rather than failing, when the read itself goes wrong (a
+    // directory swapped in after the check, an I/O error); that is an unreadable file too.
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 } // namespace
