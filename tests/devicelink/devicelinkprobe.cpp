@@ -5,7 +5,12 @@
 //       N seconds (default 30) so a broken check cannot hang a test; 3 when start() throws.
 //   devicelink_probe block NAME [HEX]
 //       Opens NAME as a writable 16-byte block, prints its bytes in hex, then writes HEX.
+//   devicelink_probe garbage SECONDS
+//       A hostile service: opens the three device blocks and keeps overwriting them with
+//       random bytes (never "E" in the quit flag) for SECONDS. Prints "writing" once they are
+//       open and the number of rounds at the end.
 
+#include <deviceblocks.h>
 #include <lifecyclemanager.h>
 #include <sharedmemory.h>
 
@@ -16,9 +21,12 @@
 #include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <thread>
 
 namespace {
 
@@ -74,6 +82,48 @@ int runBlock(int argc, char* argv[])
     return 0;
 }
 
+template <typename Record>
+void scramble(SharedMemory<Record>& block, std::mt19937& random)
+{
+    Record record;
+    auto* bytes = reinterpret_cast<unsigned char*>(&record);
+    for (std::size_t i = 0; i < sizeof record; ++i)
+        bytes[i] = static_cast<unsigned char>(random());
+    block.write(&record);
+}
+
+int runGarbage(int argc, char* argv[])
+{
+    if (argc < 3)
+        return 2;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(int(std::atof(argv[2]) * 1000));
+    try {
+        SharedMemory<DeviceBlocks::GameModeRecord> game(DeviceBlocks::gameModeName, true);
+        SharedMemory<DeviceBlocks::CalibrationRecord> calibration(DeviceBlocks::calibrationName, true);
+        SharedMemory<DeviceBlocks::QuitFlag> quit(DeviceBlocks::quitFlagName, true);
+        std::puts("writing");
+        std::fflush(stdout);
+        std::mt19937 random(12345);
+        long rounds = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            scramble(game, random);
+            scramble(calibration, random);
+            // Every byte value but the one that ends the program, in turn.
+            DeviceBlocks::QuitFlag flag = static_cast<char>(rounds % 256);
+            if (flag == DeviceBlocks::quitRequest)
+                flag = static_cast<char>(flag + 1);
+            quit.write(&flag);
+            ++rounds;
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        std::printf("rounds %ld\n", rounds);
+    } catch (int code) {
+        std::printf("open failed %d\n", code);
+        return 3;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -82,6 +132,10 @@ int main(int argc, char* argv[])
         return runLifecycle(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "block") == 0)
         return runBlock(argc, argv);
-    std::fputs("usage: devicelink_probe lifecycle [--log FILE] [--max-seconds N] | block NAME [HEX]\n", stderr);
+    if (argc >= 2 && std::strcmp(argv[1], "garbage") == 0)
+        return runGarbage(argc, argv);
+    std::fputs(
+        "usage: devicelink_probe lifecycle [--log FILE] [--max-seconds N] | block NAME [HEX] | garbage SECONDS\n",
+        stderr);
     return 2;
 }

@@ -8,9 +8,12 @@
 #include <array>
 #include <cerrno>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Block16 = std::array<unsigned char, 16>;
@@ -39,6 +42,58 @@ void makeObject(const char* name, const QByteArray& content)
     QCOMPARE(ftruncate(fd, content.size()), 0);
     QCOMPARE(write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
     close(fd);
+}
+
+// Descriptors of this process, counted without Qt so it also works in a forked child.
+int descriptorCount()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count - 1; // the directory stream's own
+}
+
+struct OpeningOutcome {
+    int thrown = 0; // 0 when the block opened
+    int error = 0;
+    int descriptorsLeft = 0; // after the attempt, compared with before it
+};
+
+// Opens the block in a child process running as an unprivileged user, so that permissions
+// apply even when the tests run as root. Returns false when the child could not be run.
+bool openAsOtherUser(const char* name, bool writable, OpeningOutcome& outcome)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return false;
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        close(channel[0]);
+        OpeningOutcome result;
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        const int before = descriptorCount();
+        try {
+            SharedMemory<Block16> block(name, writable);
+        } catch (int code) {
+            result.thrown = code;
+            result.error = lastSystemError();
+        }
+        result.descriptorsLeft = descriptorCount() - before;
+        const bool sent = write(channel[1], &result, sizeof result) == ssize_t(sizeof result);
+        _exit(sent ? 0 : 3);
+    }
+    close(channel[1]);
+    const bool received = read(channel[0], &outcome, sizeof outcome) == ssize_t(sizeof outcome);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -165,6 +220,8 @@ private slots:
         QTest::newRow("directory in the way") << QByteArray() << int(EINVAL);
         QTest::newRow("slash inside the name") << QByteArray("nerq/test") << int(EINVAL);
         QTest::newRow("empty name") << QByteArray("") << int(EINVAL);
+        // Past NAME_MAX; glibc checks the length itself and says EINVAL, not ENAMETOOLONG.
+        QTest::newRow("name too long") << QByteArray(300, 'n') << int(EINVAL);
     }
     void failedOpeningHoldsNothing()
     {
@@ -186,6 +243,52 @@ private slots:
             QCOMPARE(lastSystemError(), error);
         }
         QVERIFY(BlockFixture::openResources() == before);
+    }
+
+    // A block the service made with a mode of its own. The program never changes the mode; when
+    // the mode keeps it out, the opening fails like any other, with the cause kept and nothing
+    // left open.
+    void blockWithAnotherModeFromTheService_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("othersMayOpen");
+        QTest::newRow("0400") << 0400 << false;
+        QTest::newRow("0000") << 0000 << false;
+        QTest::newRow("0444") << 0444 << false; // every opening asks for writing, even read-only ones
+        QTest::newRow("0666") << 0666 << true;
+    }
+    void blockWithAnotherModeFromTheService()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, othersMayOpen);
+        makeObject(m_name, QByteArray(16, 'S'));
+        QCOMPARE(chmod(QFile::encodeName(BlockFixture::path(m_name)).constData(), mode_t(mode)), 0);
+
+        // Root opens it whatever the mode, and only the bytes change, never the mode.
+        if (geteuid() == 0) {
+            SharedMemory<Block16> block(m_name, true);
+            const Block16 ours = pattern16(0x21);
+            block.write(&ours);
+            QCOMPARE(BlockFixture::rawBytes(m_name), bytesOf(ours));
+        }
+        struct stat st {
+        };
+        QCOMPARE(stat(QFile::encodeName(BlockFixture::path(m_name)).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), mode);
+
+        // Anyone else (an unprivileged child when we are root, this user otherwise, whose
+        // owner bits match the others' here) is held to the mode.
+        for (bool writable : {true, false}) {
+            OpeningOutcome outcome;
+            QVERIFY(openAsOtherUser(m_name, writable, outcome));
+            QCOMPARE(outcome.descriptorsLeft, 0);
+            if (othersMayOpen) {
+                QCOMPARE(outcome.thrown, 0);
+            } else {
+                QCOMPARE(outcome.thrown, -2);
+                QCOMPARE(outcome.error, int(EACCES));
+            }
+        }
     }
 
     void failedMappingHoldsNothing()
