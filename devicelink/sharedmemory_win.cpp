@@ -19,6 +19,17 @@ bool toWide(const char* name, std::wstring& out)
     return true;
 }
 
+// The cause of this thread's most recent failed opening, 0 after a successful one. Kept
+// because the thread's last error does not survive the throw: the first C++ exception of a
+// thread sets up the runtime's thread-local state, and that clears the last error.
+thread_local DWORD t_openingError = ERROR_SUCCESS;
+
+[[noreturn]] void failOpening(int code)
+{
+    t_openingError = ::GetLastError();
+    throw code;
+}
+
 void closeKeepingError(HANDLE handle)
 {
     const DWORD saved = ::GetLastError();
@@ -35,21 +46,27 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
 {
     std::wstring wideName;
     if (!toWide(name ? name : "", wideName))
-        throw -2;
+        failOpening(-2);
+    // An empty name would give a private mapping that no peer can ever find.
+    if (wideName.empty()) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        failOpening(-2);
+    }
 
     // Read-write whatever the view will be, so the peer can still write a block we only read.
     HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size),
                                           wideName.c_str());
     if (!mapping)
-        throw -2;
+        failOpening(-2);
 
     void* view = ::MapViewOfFile(mapping, writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_READ, 0, 0, size);
     if (!view) {
         closeKeepingError(mapping);
-        throw -3;
+        failOpening(-3);
     }
     m_mapping = reinterpret_cast<std::intptr_t>(mapping);
     m_view = view;
+    t_openingError = ERROR_SUCCESS;
 }
 
 SharedMemoryCore::~SharedMemoryCore()
@@ -62,7 +79,7 @@ SharedMemoryCore::~SharedMemoryCore()
 
 int lastSystemError()
 {
-    return static_cast<int>(::GetLastError());
+    return static_cast<int>(t_openingError != ERROR_SUCCESS ? t_openingError : ::GetLastError());
 }
 
 bool removeSharedMemory(const char*)
