@@ -10,6 +10,7 @@
 
 #include <vrsim/control.h>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMouseEvent>
 #include <QQuickItem>
@@ -112,6 +113,10 @@ private slots:
     void systemQueueWhenAsked();
     void quitStopsEverythingAndEndsTheLoop();
     void pumpTimerLifecycle();
+    void tenThousandQueuedEventsDrainInOnePump();
+    void extremeCoordinates_data();
+    void extremeCoordinates();
+    void unknownTypesInBulkAreIgnoredSilently();
 
 private:
     VrTestFixture m_vr;
@@ -424,6 +429,154 @@ void TestVRMouse::pumpTimerLifecycle()
     QTRY_COMPARE(m_recorder.events.size(), 1);
     pushMouse(vr::VREvent_MouseMove, 31, 40);
     QTRY_COMPARE(m_recorder.events.size(), 2);
+}
+
+void TestVRMouse::tenThousandQueuedEventsDrainInOnePump()
+{
+    // A runtime that stalled and then hands over a burst: moves to new pixels, clicks, scrolls.
+    constexpr int moves = 4000, clicks = 2000, scrolls = 2000;
+    for (int i = 0; i < moves; ++i) {
+        pushMouse(vr::VREvent_MouseMove, float(1 + i % 1900), float(1 + i / 1900));
+        if (i < clicks) {
+            pushMouse(vr::VREvent_MouseButtonDown, 50, 50, vr::VRMouseButton_Left);
+            pushMouse(vr::VREvent_MouseButtonUp, 50, 50, vr::VRMouseButton_Left);
+        }
+        if (i < scrolls)
+            vrsim::pushOverlayEvent(vrsim::scrollEvent(0, 0.05f));
+    }
+    QCOMPARE(vrsim::pendingOverlayEvents(), size_t(10000));
+    QSignalSpy moved(m_mouse.get(), &VRMouse::mousePositionChange);
+
+    // The pump runs from its timer, as in the program; a 1 ms heartbeat on the same loop
+    // measures the longest time the loop was kept from it.
+    QElapsedTimer sinceBeat;
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(1);
+    connect(&heartbeat, &QTimer::timeout, [&] { longestGap = qMax(longestGap, sinceBeat.restart()); });
+    qint64 pumpMs = -1;
+    QTimer pump;
+    pump.setSingleShot(true);
+    connect(&pump, &QTimer::timeout, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        m_mouse->OnTimeoutPumpEvents();
+        pumpMs = timer.elapsed();
+    });
+    sinceBeat.start();
+    heartbeat.start();
+    pump.start(20);
+    QTRY_VERIFY(pumpMs >= 0);
+    QTest::qWait(50);
+    heartbeat.stop();
+
+    QCOMPARE(vrsim::pendingOverlayEvents(), size_t(0)); // one pump took everything
+    QCOMPARE(m_recorder.events.size(), moves + 2 * clicks + scrolls);
+    QCOMPARE(moved.count(), moves);
+    QCOMPARE(m_recorder.events.last().type, QEvent::MouseMove);
+    qInfo("10000 queued events: one pump took %lld ms; longest event-loop gap %lld ms", pumpMs, longestGap);
+    // The only stall is the pump itself (plus the heartbeat's own slack); a very loose bound.
+    QVERIFY2(longestGap <= pumpMs + 1000, qPrintable(QString::number(longestGap)));
+}
+
+void TestVRMouse::extremeCoordinates_data()
+{
+    QTest::addColumn<float>("x");
+    QTest::addColumn<float>("y");
+    QTest::addColumn<bool>("delivered");
+
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    QTest::newRow("NaN") << nan << 10.0f << false;
+    QTest::newRow("negative NaN") << 10.0f << -nan << false;
+    QTest::newRow("+infinity") << inf << 10.0f << false;
+    QTest::newRow("-infinity") << 10.0f << -inf << false;
+    // 2^31 is the first float past int; the largest float below it still converts.
+    QTest::newRow("2^31") << 2147483648.0f << 10.0f << false;
+    QTest::newRow("below int") << -2147483904.0f << 10.0f << false;
+    QTest::newRow("1e20") << 10.0f << 1e20f << false;
+    QTest::newRow("largest in int") << 2147483520.0f << -2147483648.0f << true;
+    QTest::newRow("far off the overlay") << -5000.5f << 1e9f << true;
+    QTest::newRow("just off the overlay") << 1920.0f << -1.0f << true;
+}
+
+// Positions that cannot be an int are dropped with one error line each; any other position,
+// however far off the overlay, is delivered as it is (truncated, not clamped). Either way the
+// pump's state is what the good events made it.
+void TestVRMouse::extremeCoordinates()
+{
+    QFETCH(float, x);
+    QFETCH(float, y);
+    QFETCH(bool, delivered);
+
+    LogCapture log;
+    pushMouse(vr::VREvent_MouseMove, x, y);
+    pushMouse(vr::VREvent_MouseButtonDown, x, y, vr::VRMouseButton_Right);
+    vrsim::pushOverlayEvent(vrsim::scrollEvent(0, 0.05f)); // at the last good position
+    pushMouse(vr::VREvent_MouseButtonUp, x, y, vr::VRMouseButton_Right);
+    pushMouse(vr::VREvent_MouseMove, 7, 8);
+    m_mouse->OnTimeoutPumpEvents();
+
+    QVector<QEvent::Type> types;
+    for (const Delivered& d : m_recorder.events)
+        types << d.type;
+    if (delivered) {
+        const QPointF far(std::trunc(x), std::trunc(y));
+        QCOMPARE(types, (QVector<QEvent::Type>{QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::Wheel,
+                                               QEvent::MouseButtonRelease, QEvent::MouseMove}));
+        QCOMPARE(m_recorder.events.at(0).local, far);
+        QCOMPARE(m_recorder.events.at(1).local, far);
+        QCOMPARE(m_recorder.events.at(1).buttons, Qt::MouseButtons(Qt::RightButton));
+        QCOMPARE(m_recorder.events.at(2).local, far);
+        QVERIFY(log.errors().isEmpty());
+    } else {
+        QCOMPARE(types, (QVector<QEvent::Type>{QEvent::Wheel, QEvent::MouseMove}));
+        QCOMPARE(m_recorder.events.at(0).local, QPointF(0, 0));
+        QCOMPARE(m_recorder.events.at(0).buttons, Qt::MouseButtons(Qt::NoButton));
+        QCOMPARE(log.errors().size(), 3);
+        for (const QString& line : log.errors())
+            QVERIFY2(line.startsWith("Dropping a pointer event with an unusable position"), qPrintable(line));
+    }
+    const Delivered& last = m_recorder.events.last();
+    QCOMPARE(last.local, QPointF(7, 8));
+    QCOMPARE(last.buttons, Qt::MouseButtons(Qt::NoButton));
+}
+
+void TestVRMouse::unknownTypesInBulkAreIgnoredSilently()
+{
+    // Types the pump has no use for, known to the runtime or not, around and between the ones
+    // it handles, with mouse data that would be a real position.
+    const uint32_t unknown[] = {vr::VREvent_None,
+                                1,
+                                299,
+                                303,
+                                304,
+                                306,
+                                499,
+                                501,
+                                699,
+                                701,
+                                vr::VREvent_KeyboardClosed,
+                                vr::VREvent_KeyboardCharInput,
+                                1203,
+                                0x7fffffffu,
+                                0xffffffffu};
+    LogCapture log;
+    int expectedMoves = 0;
+    for (int round = 0; round < 100; ++round) {
+        for (uint32_t type : unknown)
+            pushMouse(type, 600, 600, vr::VRMouseButton_Left);
+        pushMouse(vr::VREvent_MouseMove, float(10 + round), 20);
+        ++expectedMoves;
+    }
+    m_mouse->OnTimeoutPumpEvents();
+
+    QCOMPARE(vrsim::pendingOverlayEvents(), size_t(0));
+    QCOMPARE(m_recorder.events.size(), expectedMoves);
+    for (const Delivered& d : m_recorder.events)
+        QCOMPARE(d.type, QEvent::MouseMove);
+    QCOMPARE(m_recorder.events.last().local, QPointF(109, 20));
+    QVERIFY(log.records().empty());
 }
 
 QTEST_MAIN(TestVRMouse)
