@@ -50,7 +50,8 @@ bool PageFixture::load(const QString& language, int gameCount)
     for (int i = 0; i < gameCount; ++i) {
         auto* item = new GameItem;
         const QString name = i == 2 ? longName() : QStringLiteral("Demo %1").arg(i);
-        const QString picture = QStringLiteral("../game/images/%1.png").arg(pictures[i % 6]);
+        const QString picture =
+            pictureFor ? pictureFor(i) : QStringLiteral("../game/images/%1.png").arg(pictures[i % 6]);
         item->setGameInfo(gameId(i), name, picture, isNative(i), QString(), 1000 + i, i % 4);
         m_model->addGame(item);
     }

@@ -10,6 +10,7 @@
 #include <QQuickWindow>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class GameModel;
@@ -27,6 +28,8 @@ public:
     QString loadError() const { return m_error; }
 
     static QString gameId(int i) { return QStringLiteral("demo-%1").arg(i); }
+    // When set before load, gives demo game i's picture in place of the shipped artwork.
+    std::function<QString(int)> pictureFor;
     static bool isNative(int i) { return i % 3 == 0; }
     static QString longName();
     static void installFontSubstitutes();
