@@ -22,14 +22,16 @@ public:
 
     void write(const Record* record)
     {
-        if (record && m_core.writable())
-            std::memcpy(m_core.view(), record, sizeof(Record));
+        if (!record || !m_core.writable())
+            return;
+        if (void* view = m_core.intactView())
+            std::memcpy(view, record, sizeof(Record));
     }
 
     void read(Record& out) const
     {
-        if (m_core.view())
-            std::memcpy(&out, m_core.view(), sizeof(Record));
+        if (const void* view = m_core.intactView())
+            std::memcpy(&out, view, sizeof(Record));
     }
 
 private:

@@ -66,6 +66,20 @@ SharedMemoryCore::~SharedMemoryCore()
         ::close(static_cast<int>(m_mapping));
 }
 
+void* SharedMemoryCore::intactView() const
+{
+    if (!m_view)
+        return nullptr;
+    struct stat st {
+    };
+    const int fd = static_cast<int>(m_mapping);
+    if (::fstat(fd, &st) != 0)
+        return nullptr;
+    if (st.st_size < static_cast<off_t>(m_size) && ::ftruncate(fd, static_cast<off_t>(m_size)) != 0)
+        return nullptr;
+    return m_view;
+}
+
 int lastSystemError()
 {
     return errno;

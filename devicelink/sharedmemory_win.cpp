@@ -77,6 +77,12 @@ SharedMemoryCore::~SharedMemoryCore()
         ::CloseHandle(reinterpret_cast<HANDLE>(m_mapping));
 }
 
+// A named mapping keeps the size it was created with; no peer can shrink it.
+void* SharedMemoryCore::intactView() const
+{
+    return m_view;
+}
+
 int lastSystemError()
 {
     return static_cast<int>(t_openingError != ERROR_SUCCESS ? t_openingError : ::GetLastError());

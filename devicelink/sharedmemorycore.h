@@ -17,6 +17,10 @@ public:
 
     bool writable() const { return m_writable; }
     void* view() const { return m_view; }
+    // The view, once the object is known to span the whole block again: on POSIX a peer can
+    // shrink the object under our mapping, and touching a page past its end raises SIGBUS.
+    // nullptr when the object cannot be grown back; the copy must then be skipped.
+    void* intactView() const;
     std::size_t size() const { return m_size; }
 
 private:

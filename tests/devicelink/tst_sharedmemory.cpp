@@ -198,6 +198,29 @@ private slots:
         QCOMPARE(BlockFixture::rawBytes(m_name), bytesOf(ours) + QByteArray(48, 'x'));
     }
 
+    // A peer that truncates the object (opening it with O_TRUNC, say) under our mapping would
+    // turn our next copy into SIGBUS; the block is grown back to its size before each copy.
+    void objectShrunkUnderTheViewIsGrownBack()
+    {
+        SharedMemory<Block100> block(m_name, true);
+        SharedMemory<Block100> readOnly(m_name, false);
+        for (int length : {0, 3, 99}) {
+            makeObject(m_name, QByteArray(length, 's'));
+            Block100 seen{};
+            seen.fill(0xEE);
+            readOnly.read(seen);
+            Block100 expected{};
+            std::fill(expected.begin(), expected.begin() + length, 's');
+            QCOMPARE(seen, expected);
+
+            makeObject(m_name, QByteArray(length, 's'));
+            Block100 full{};
+            full.fill(0xAB);
+            block.write(&full);
+            QCOMPARE(BlockFixture::rawBytes(m_name), QByteArray(100, char(0xAB)));
+        }
+    }
+
     void closingReleasesDescriptorAndMapping()
     {
         const BlockFixture::OpenResources before = BlockFixture::openResources();
