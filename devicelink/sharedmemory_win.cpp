@@ -59,13 +59,13 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
     if (!mapping)
         failOpening(-2);
 
-    void* view = ::MapViewOfFile(mapping, writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_READ, 0, 0, size);
-    if (!view) {
+    void* mapped = ::MapViewOfFile(mapping, writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_READ, 0, 0, size);
+    if (!mapped) {
         closeKeepingError(mapping);
         failOpening(-3);
     }
     m_mapping = reinterpret_cast<std::intptr_t>(mapping);
-    m_view = view;
+    m_view = mapped;
     t_openingError = ERROR_SUCCESS;
 }
 

@@ -30,7 +30,8 @@ private:
     std::size_t m_size;
 };
 
-// errno on POSIX, GetLastError() on Windows.
+// The cause of the last failed opening: errno on POSIX; on Windows the GetLastError() value
+// saved at the failure, kept until the next successful opening.
 int lastSystemError();
 
 // Removes the named object so the next opening creates a fresh one. Windows has nothing to

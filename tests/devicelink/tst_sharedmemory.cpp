@@ -226,6 +226,7 @@ private slots:
         const BlockFixture::OpenResources before = BlockFixture::openResources();
         {
             SharedMemory<Block16> block(m_name, true);
+            QVERIFY(block.writable());
             const BlockFixture::OpenResources open = BlockFixture::openResources();
             QCOMPARE(open.descriptors, before.descriptors + 1);
             QCOMPARE(open.sharedMappings, before.sharedMappings + 1);

@@ -164,7 +164,8 @@ private slots:
         model.addGame(makeItem("Game"));
         model.addGame(makeItem("game"));
         QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.findGame("game"), model.findGame("game"));
+        QVERIFY(model.findGame("game"));
+        QCOMPARE(model.findGame("game")->gameId(), QStringLiteral("game"));
         QVERIFY(model.findGame("Game") != model.findGame("game"));
         QVERIFY(!model.findGame("GAME"));
         QVERIFY(!model.findGame("gam"));

@@ -9,7 +9,7 @@ class RecordingLauncher : public QObject
     Q_OBJECT
 
 public:
-    Q_INVOKABLE int launcherGame(QString game_path)
+    Q_INVOKABLE int launcherGame(const QString& game_path)
     {
         requested << game_path;
         return 0;

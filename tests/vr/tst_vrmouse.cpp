@@ -441,7 +441,7 @@ void TestVRMouse::tenThousandQueuedEventsDrainInOnePump()
             pushMouse(vr::VREvent_MouseButtonDown, 50, 50, vr::VRMouseButton_Left);
             pushMouse(vr::VREvent_MouseButtonUp, 50, 50, vr::VRMouseButton_Left);
         }
-        if (i < scrolls)
+        if (i % (moves / scrolls) == 0)
             vrsim::pushOverlayEvent(vrsim::scrollEvent(0, 0.05f));
     }
     QCOMPARE(vrsim::pendingOverlayEvents(), size_t(10000));

@@ -140,6 +140,7 @@ CHECK_CASE(blockDisappearsWithItsLastHandle)
 
     // So the next opening starts from zeros again.
     SharedMemory<Block16> fresh(name.c_str(), true);
+    CHECK(fresh.writable());
     CHECK_EQUAL(Win32Probe::rawHex(name, 16), zeros16);
 }
 
