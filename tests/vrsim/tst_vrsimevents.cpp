@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(events[3].data.mouse.button, uint32_t(vr::VRMouseButton_Middle));
         QCOMPARE(events[4].data.scroll.xdelta, 0.0f);
         QCOMPARE(events[4].data.scroll.ydelta, -0.5f);
-        QCOMPARE(events[6].data.keyboard.uUserValue, uint64_t(42));
+        QCOMPARE(uint64_t{events[6].data.keyboard.uUserValue}, uint64_t(42)); // packed member: compare a copy
         char text[64];
         vr::VROverlay()->GetKeyboardText(text, sizeof text);
         QCOMPARE(QByteArray(text), QByteArray("say \"hi\" # now"));

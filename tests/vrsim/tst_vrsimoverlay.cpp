@@ -228,7 +228,7 @@ private slots:
         vr::VREvent_t event = {};
         QVERIFY(vr::VROverlay()->PollNextOverlayEvent(m_main, &event, sizeof event));
         QCOMPARE(event.eventType, uint32_t(vr::VREvent_KeyboardDone));
-        QCOMPARE(event.data.keyboard.uUserValue, 0x100000007ULL);
+        QCOMPARE(uint64_t{event.data.keyboard.uUserValue}, uint64_t{0x100000007ULL}); // packed member: compare a copy
         QCOMPARE(vr::VROverlay()->GetKeyboardText(text, sizeof text), 6u);
         QCOMPARE(QString::fromUtf8(text), QString::fromUtf8("h\xc3\xa9llo"));
 
