@@ -61,7 +61,8 @@ int main(int argc, char* argv[])
 
         // The service can end us through this block; without it we could never be stopped by
         // the device, so running on would be worse than stopping here.
-        auto* lifeCycle = new LifeCycleManager();
+        // Both live until main returns, after the event loop.
+        auto lifeCycle = std::make_unique<LifeCycleManager>();
         try {
             lifeCycle->start();
         } catch (int) {
@@ -70,7 +71,7 @@ int main(int argc, char* argv[])
             return -1;
         }
 
-        auto* qmlManager = new QmlManager();
+        auto qmlManager = std::make_unique<QmlManager>();
         const int status = qmlManager->initialize();
         if (status != 0) {
             LOG(ERROR) << "QmlManager Initialize Error: " << status;

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -46,7 +47,7 @@ int runLifecycle(int argc, char* argv[])
             maxSeconds = std::atoi(argv[i + 1]);
         }
     }
-    auto* manager = new LifeCycleManager;
+    auto manager = std::make_unique<LifeCycleManager>();
     try {
         manager->start();
     } catch (int code) {
