@@ -1,11 +1,65 @@
 #!/usr/bin/env bash
-# The whole test suite from nothing: installs the packages, builds, runs every test with CTest.
+# Everything that proves the program, from nothing: installs the packages, then runs the stages
+# in order and prints how long each took. A failed stage does not stop the later ones; the exit
+# status is 1 if any failed.
+#   scripts/test.sh                 all stages
+#   scripts/test.sh suite fuzz      only the named ones
+# Stages:
+#   lint       clang-format and cppcheck on the project's own code (scripts/lint.sh)
+#   suite      build with tests and benchmarks, run every test with CTest
+#   sanitizers the same suite built with AddressSanitizer + UBSan (scripts/test-sanitizers.sh)
+#   fuzz       each libFuzzer target for $NERQ_FUZZ_SECONDS (default 60) (fuzz/run-fuzzers.sh)
+#   windows    every Windows-only file compiled with MinGW-w64, and the Win32 device link
+#              cross-compiled and tested under Wine (scripts/test-windows.sh)
 # GUI and OpenGL tests start their own Xvfb server, so no display is needed.
-set -euo pipefail
+set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${NERQ_BUILD_DIR:-$root/build}
 
-"$root/scripts/setup.sh"
-"$root/scripts/build.sh" -DNERQ_BUILD_TESTS=ON -DNERQ_BUILD_BENCHMARKS=ON
-cd "$build"
-ctest --output-on-failure -j "${NERQ_TEST_JOBS:-2}" "$@"
+all=(lint suite sanitizers fuzz windows)
+stages=("$@")
+[ ${#stages[@]} -eq 0 ] && stages=("${all[@]}")
+for stage in "${stages[@]}"; do
+    case " ${all[*]} " in
+    *" $stage "*) ;;
+    *)
+        echo "test.sh: unknown stage \"$stage\" (stages: ${all[*]})" >&2
+        exit 2
+        ;;
+    esac
+done
+
+"$root/scripts/setup.sh" || exit 1
+
+run_stage() {
+    case $1 in
+    lint) "$root/scripts/lint.sh" ;;
+    suite)
+        "$root/scripts/build.sh" -DNERQ_BUILD_TESTS=ON -DNERQ_BUILD_BENCHMARKS=ON &&
+            (cd "$build" && ctest --output-on-failure -j "${NERQ_TEST_JOBS:-2}")
+        ;;
+    sanitizers) "$root/scripts/test-sanitizers.sh" ;;
+    fuzz) "$root/fuzz/run-fuzzers.sh" "${NERQ_FUZZ_SECONDS:-60}" ;;
+    windows) "$root/scripts/check-windows-sources.sh" && "$root/scripts/test-windows.sh" ;;
+    esac
+}
+
+summary=()
+failed=0
+for stage in "${stages[@]}"; do
+    echo
+    echo "==== stage $stage"
+    start=$SECONDS
+    if run_stage "$stage"; then
+        result=passed
+    else
+        result=FAILED
+        failed=1
+    fi
+    summary+=("$(printf '%-11s %-7s %4d s' "$stage" "$result" $((SECONDS - start)))")
+done
+
+echo
+echo "==== summary"
+printf '%s\n' "${summary[@]}"
+exit $failed
