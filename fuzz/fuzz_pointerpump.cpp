@@ -41,6 +41,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -223,6 +224,33 @@ void queueRecord(const uint8_t* record, bool systemQueue)
     }
 }
 
+// Corpus directories, input files and the values of options naming a path or a prefix of one
+// (-artifact_prefix=out/, -dict=x.dict): relative ones get the current directory in front.
+void makePathArgumentsAbsolute(int* argc, char*** argv)
+{
+    static std::vector<std::string> storage;
+    static std::vector<char*> pointers;
+    const std::string cwd = fs::current_path().string() + "/";
+    storage.assign(*argv, *argv + *argc);
+    for (size_t i = 1; i < storage.size(); ++i) {
+        std::string& arg = storage[i];
+        const size_t equals = arg.find('=');
+        if (arg.empty() || arg[0] != '-') {
+            if (arg[0] != '/')
+                arg.insert(0, cwd);
+        } else if (equals != std::string::npos && equals + 1 < arg.size() && arg[equals + 1] != '/') {
+            const std::string name = arg.substr(0, equals);
+            const std::string value = arg.substr(equals + 1);
+            if (name == "-artifact_prefix" || name == "-exact_artifact_path" || fs::exists(value))
+                arg = name + "=" + cwd + value;
+        }
+    }
+    for (std::string& arg : storage)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    *argv = pointers.data();
+}
+
 // Events a quit left unread are dropped, so each input starts from empty queues.
 void drainQueues()
 {
@@ -249,7 +277,7 @@ extern "C" const char* __lsan_default_suppressions()
            "leak:libdbus-1.so\n";
 }
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     // Dropped pointer events and the launcher's messages are logged; silenced, inputs run
     // far faster.
@@ -260,14 +288,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         fail("needs a display with OpenGL; run it under xvfb-run -a");
     makeWorkDir();
     setUpRuntime();
-    // The program finds its page and catalogue relative to the working directory; libFuzzer's
-    // own paths (corpus, artifacts) are relative to the directory it was started in. So only
-    // the start-up runs in the working directory: the page is loaded by then, and the
-    // catalogue's 30-second reloads merely find no file and add nothing.
-    const fs::path startDir = fs::current_path();
+    // The program finds its page and its catalogue (at every 30-second reload too) relative to
+    // the working directory, so the fuzzer runs in its own; the paths libFuzzer was given are
+    // made absolute first, as it reads its options only after this function.
+    makePathArgumentsAbsolute(argc, argv);
     fs::current_path(g_harness.workDir);
     startProgram();
-    fs::current_path(startDir);
     return 0;
 }
 

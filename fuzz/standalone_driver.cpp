@@ -2,7 +2,8 @@
 // deterministic mutations of them (seeded PRNG) for a bounded time, so every CTest run repeats
 // the fuzzing a little. Takes a subset of libFuzzer's options with the same meaning:
 //   -max_total_time=<s> -runs=<n> -seed=<n> -max_len=<bytes> -timeout=<s> -dict=<file>
-//   -close_fd_mask=2 (the target's own stderr goes to /dev/null; the driver's reports do not)
+//   -close_fd_mask=1|2|3 (the target's own stdout / stderr go to /dev/null; the driver's reports
+//   do not)
 // and then seed files or directories, which it only reads.
 // A crash or an input that runs longer than -timeout leaves the input in ./crash-<name> or
 // ./timeout-<name> in the working directory and ends the run with an error.
@@ -38,6 +39,7 @@ struct Options {
     unsigned seed = 1;
     size_t maxLen = 4096;
     unsigned timeout = 20;
+    bool quietStdout = false;
     bool quietStderr = false;
     std::vector<std::string> dicts;
     std::vector<std::string> inputs;
@@ -45,6 +47,8 @@ struct Options {
 
 // What the signal handlers need; set before every call into the target.
 int g_reportFd = 2;
+// The directory the driver was started in: a target may change the working directory.
+int g_startDirFd = AT_FDCWD;
 const uint8_t* g_current = nullptr;
 size_t g_currentSize = 0;
 
@@ -68,7 +72,7 @@ void report(const char* text)
 // Async-signal-safe: only open/write/close.
 void saveCurrentInput(const char* file)
 {
-    const int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd = openat(g_startDirFd, file, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) {
         writeAll(fd, g_current, g_currentSize);
         close(fd);
@@ -183,9 +187,10 @@ bool parseArgs(int argc, char** argv, Options* options)
             options->timeout = static_cast<unsigned>(std::strtoul(v, nullptr, 10));
         else if ((v = optionValue(arg, "-dict=")))
             options->dicts.push_back(v);
-        else if ((v = optionValue(arg, "-close_fd_mask=")))
+        else if ((v = optionValue(arg, "-close_fd_mask="))) {
+            options->quietStdout = (std::atoi(v) & 1) != 0;
             options->quietStderr = (std::atoi(v) & 2) != 0;
-        else if (!arg.empty() && arg[0] == '-') {
+        } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "fuzz driver: unknown option %s\n", arg.c_str());
             return false;
         } else
@@ -289,6 +294,17 @@ void runOne(const Bytes& input, unsigned timeout)
     alarm(0);
 }
 
+// Paths as given, resolved before the target's set-up may change the working directory.
+void makeAbsolute(std::vector<std::string>* paths)
+{
+    for (std::string& path : *paths) {
+        if (char* resolved = realpath(path.c_str(), nullptr)) {
+            path = resolved;
+            std::free(resolved);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -296,6 +312,17 @@ int main(int argc, char** argv)
     Options options;
     if (!parseArgs(argc, argv, &options))
         return 2;
+    makeAbsolute(&options.inputs);
+    makeAbsolute(&options.dicts);
+    g_startDirFd = open(".", O_RDONLY | O_DIRECTORY);
+    if (g_startDirFd < 0)
+        g_startDirFd = AT_FDCWD;
+    if (options.quietStdout) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || dup2(null, 1) < 0)
+            return 2;
+        close(null);
+    }
     if (options.quietStderr) {
         g_reportFd = dup(2);
         const int null = open("/dev/null", O_WRONLY);
