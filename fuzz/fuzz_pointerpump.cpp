@@ -7,6 +7,8 @@
 //   flags bit 0: deliver through the system queue instead of the overlay's queue
 //   flags bits 1-3 all set: render a frame after the pump (rendering costs far more than the
 //     events, so only one input in eight asks for it)
+//   flags bit 4: the overlay is hidden; bit 5: the thumbnail is visible (whether a frame is
+//     submitted to the runtime)
 //   kind bits 0-2: move, down, up, scroll, overlay shown, quit, keyboard done, raw type
 //   kind bit 3: the words are raw float bits (NaN, infinities, huge values); otherwise each
 //     word is a fixed-point number with 8 fraction bits, so pixels on the page are easy to hit
@@ -191,7 +193,8 @@ void queue(const vr::VREvent_t& event, bool systemQueue)
         vrsim::pushOverlayEvent(event);
 }
 
-void queueRecord(const uint8_t* record, bool systemQueue)
+// Returns the type of the queued event.
+uint32_t queueRecord(const uint8_t* record, bool systemQueue)
 {
     static const uint32_t types[] = {vr::VREvent_MouseMove,   vr::VREvent_MouseButtonDown, vr::VREvent_MouseButtonUp,
                                      vr::VREvent_Scroll,      vr::VREvent_OverlayShown,    vr::VREvent_Quit,
@@ -208,7 +211,7 @@ void queueRecord(const uint8_t* record, bool systemQueue)
         static_assert(sizeof(event.data) >= 8, "payload too small");
         std::memcpy(&event.data, record + 1, 8);
         queue(event, systemQueue);
-        return;
+        return c;
     }
     const uint32_t type = types[index];
     if (type == vr::VREvent_KeyboardDone && !systemQueue) {
@@ -222,6 +225,7 @@ void queueRecord(const uint8_t* record, bool systemQueue)
     } else {
         queue(vrsim::plainEvent(type), systemQueue);
     }
+    return type;
 }
 
 // Corpus directories, input files and the values of options naming a path or a prefix of one
@@ -304,6 +308,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t flags = data[0];
     const bool systemQueue = (flags & 1) != 0;
     const bool render = (flags & 0x0e) == 0x0e;
+    vrsim::setOverlayVisible((flags & 0x10) == 0);
+    vrsim::setThumbnailVisible((flags & 0x20) != 0);
 
     drainQueues();
     VRMouse::resetPumpState();
@@ -314,9 +320,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     mouse.initPumpTimer();
 
     const size_t records = std::min((size - 1) / kRecordSize, kMaxRecords);
+    bool quit = false;
     for (size_t i = 0; i < records; ++i)
-        queueRecord(data + 1 + i * kRecordSize, systemQueue);
+        quit |= queueRecord(data + 1 + i * kRecordSize, systemQueue) == vr::VREvent_Quit;
     mouse.OnTimeoutPumpEvents();
+    // One pump drains its queue completely unless a quit stopped it.
+    const size_t left = systemQueue ? vrsim::pendingSystemEvents() : vrsim::pendingOverlayEvents();
+    if (!quit && left != 0) {
+        std::fprintf(stderr, "fuzz_pointerpump: %zu events left in the queue without a quit\n", left);
+        std::abort();
+    }
 
     // Leave the page as the next input expects it: no button held, the pointer off the page.
     drainQueues();
@@ -335,5 +348,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
     g_harness.renderer->stop();
+
+    // After a quit the pump's timer is gone for good; otherwise it can still be started (the
+    // pump is destroyed, timer and all, before the timer could fire).
+    if (mouse.startPump() != (quit ? -1 : 0)) {
+        std::fprintf(stderr, "fuzz_pointerpump: the pump timer %s a quit\n", quit ? "survived" : "is gone without");
+        std::abort();
+    }
     return 0;
 }
