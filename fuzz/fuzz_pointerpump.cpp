@@ -239,7 +239,9 @@ void makePathArgumentsAbsolute(int* argc, char*** argv)
     for (size_t i = 1; i < storage.size(); ++i) {
         std::string& arg = storage[i];
         const size_t equals = arg.find('=');
-        if (arg.empty() || arg[0] != '-') {
+        if (arg.empty())
+            continue;
+        if (arg[0] != '-') {
             if (arg[0] != '/')
                 arg.insert(0, cwd);
         } else if (equals != std::string::npos && equals + 1 < arg.size() && arg[equals + 1] != '/') {
