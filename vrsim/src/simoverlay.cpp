@@ -125,9 +125,11 @@ vr::EVROverlayError SimOverlay::SetOverlayFlag(vr::VROverlayHandle_t ulOverlayHa
     const std::string call = "SetOverlayFlag " + handleText(ulOverlayHandle) + " flag=" + std::to_string(eOverlayFlag)
                              + " enabled=" + std::to_string(bEnabled);
     return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
-        if (eOverlayFlag < 0 || eOverlayFlag >= 64)
+        // As an int: a caller may pass any value, not only the enum's named ones.
+        const int flag = static_cast<int>(eOverlayFlag);
+        if (flag < 0 || flag >= 64)
             return vr::VROverlayError_InvalidParameter;
-        const uint64_t bit = uint64_t(1) << eOverlayFlag;
+        const uint64_t bit = uint64_t(1) << flag;
         settings.flags = bEnabled ? (settings.flags | bit) : (settings.flags & ~bit);
         return vr::VROverlayError_None;
     });
