@@ -1,10 +1,8 @@
 // The catalogue file misbehaving under a running program: gone, unreadable, swapped, huge.
 // Whatever happens to the file, the games already shown stay, and nothing hangs or crashes.
 
-#include "gamedetector.h"
+#include "cataloguefixture.h"
 #include "gameitem.h"
-#include "gamemodel.h"
-#include "logcapture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -59,31 +57,16 @@ int openDescriptors()
 
 } // namespace
 
-class TestCatalogueFaults : public QObject
+class TestCatalogueFaults : public QObject, private CatalogueFixture
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    std::shared_ptr<GameModel> m_model;
-    std::unique_ptr<GameDetector> m_detector;
-    std::unique_ptr<LogCapture> m_log;
-
-    QString path() const { return m_dir.filePath("catalogue.json"); }
-
     static void writeFile(const QString& file, const QByteArray& content)
     {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QCOMPARE(f.write(content), qint64(content.size()));
-    }
-
-    // One pass; returns its error lines.
-    QStringList pass()
-    {
-        m_log->clear();
-        m_detector->LoadGameData();
-        return m_log->errors();
     }
 
     QStringList rowIds() const
@@ -107,17 +90,12 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        m_model = std::make_shared<GameModel>();
-        const std::string file = path().toStdString();
-        m_detector = std::make_unique<GameDetector>(m_model, [file] { return file; });
-        m_log = std::make_unique<LogCapture>();
+        startLoader();
     }
 
     void cleanup()
     {
-        m_log.reset();
-        m_detector.reset();
-        m_model.reset();
+        stopLoader();
         removeWhateverIsThere();
     }
 
