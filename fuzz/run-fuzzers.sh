@@ -14,14 +14,8 @@ seconds=${1:-60}
 shift || true
 fuzzers=("$@")
 
-# clang and its libFuzzer runtime are not part of every machine's setup.
-probe='extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }'
-if ! echo "$probe" | clang++ -x c++ -fsanitize=fuzzer - -o /dev/null 2>/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update
-  $sudo apt-get install -y clang
-fi
+# clang and its libFuzzer runtime come with the project's packages.
+"$root/scripts/setup.sh" >/dev/null
 
 # Tests on, so the fuzz runs are registered; only the fuzzers themselves are built.
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"

@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
 # Compiles (syntax only) every Windows-only source file with the MinGW-w64 cross compiler and
 # the Win32 headers, so the Windows code kept beside the Linux code does not rot unnoticed.
-# Not a Windows build: nothing is linked or run. Installs the cross compiler when missing.
+# Not a Windows build: nothing is linked or run. The cross compiler comes with scripts/setup.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cxx=x86_64-w64-mingw32-g++-posix
 
-if ! command -v "$cxx" >/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get install -y -q --no-install-recommends g++-mingw-w64-x86-64-posix
-fi
+"$root/scripts/setup.sh" >/dev/null
 
 qt=$(qmake -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt5)
 # The Linux Qt headers stand in for the Windows ones; their export macros do not matter here.
