@@ -12,7 +12,7 @@ namespace {
 
 std::string objectName(const char* name)
 {
-    return std::string("/") + (name ? name : "");
+    return "/" + systemBlockName(name);
 }
 
 // Cleanup must not hide the reason the opening failed.
@@ -30,6 +30,11 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
     , m_mapping(-1)
     , m_size(size)
 {
+    // Refused before the prefix makes it look like a name: no peer would know it.
+    if (!name || !*name) {
+        errno = EINVAL;
+        throw -2;
+    }
     // Always read-write: the peer may need to write a block that we only read.
     const int fd = ::shm_open(objectName(name).c_str(), O_CREAT | O_RDWR, 0600);
     if (fd < 0)

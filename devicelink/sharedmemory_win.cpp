@@ -45,10 +45,10 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
     , m_size(size)
 {
     std::wstring wideName;
-    if (!toWide(name ? name : "", wideName))
+    if (!toWide(systemBlockName(name).c_str(), wideName))
         failOpening(-2);
     // An empty name would give a private mapping that no peer can ever find.
-    if (wideName.empty()) {
+    if (!name || !*name) {
         ::SetLastError(ERROR_INVALID_NAME);
         failOpening(-2);
     }

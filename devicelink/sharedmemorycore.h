@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The platform side of a named shared-memory block: create or open it by name and map the
 // whole block. Construction throws a plain int, -2 when the object cannot be created or
@@ -33,6 +34,11 @@ private:
 // The cause of the last failed opening: errno on POSIX; on Windows the GetLastError() value
 // saved at the failure, kept until the next successful opening.
 int lastSystemError();
+
+// The operating system's name for a block. NERQ_BLOCK_PREFIX, when set, goes in front of every
+// name, so that a test run uses blocks of its own beside a device service on the same machine;
+// the program as shipped never sets it.
+std::string systemBlockName(const char* name);
 
 // Removes the named object so the next opening creates a fresh one. Windows has nothing to
 // remove: a mapping disappears with its last handle. Returns false when removal failed.
