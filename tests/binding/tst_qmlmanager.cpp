@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/mman.h>
-
 #include <memory>
 
 namespace {
@@ -90,13 +88,13 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_originalDir = QDir::currentPath();
         QDir::setCurrent(m_dir.path()); // the catalogue name is relative to the working directory
-        shm_unlink("/Velkano_Memory");
+        removeSharedMemory(DeviceBlocks::calibrationName);
     }
 
     void cleanupTestCase()
     {
         QDir::setCurrent(m_originalDir);
-        shm_unlink("/Velkano_Memory");
+        removeSharedMemory(DeviceBlocks::calibrationName);
         language = Chinese;
     }
 
@@ -126,10 +124,11 @@ private slots:
 
     void unavailableCalibrationBlockDoesNotFailStartUp()
     {
-        QVERIFY(QDir().mkdir("/dev/shm/Velkano_Memory"));
+        const QString blockPath = "/dev/shm/" + QString::fromStdString(systemBlockName(DeviceBlocks::calibrationName));
+        QVERIFY(QDir().mkdir(blockPath));
         LogCapture log;
         Binding binding(pageLocation());
-        QDir().rmdir("/dev/shm/Velkano_Memory");
+        QDir().rmdir(blockPath);
         QCOMPARE(binding.initializeStatus, 0);
         QCOMPARE(log.errors().filter("Open Shared Memory Failed, error is ").size(), 10);
         // The page still gets a working calibration object.

@@ -37,7 +37,7 @@ QByteArray bytesOf(const Block16& b)
 // Creates the object by hand, the way a peer with other ideas about its size would.
 void makeObject(const char* name, const QByteArray& content)
 {
-    const int fd = shm_open((QByteArray("/") + name).constData(), O_CREAT | O_RDWR, 0600);
+    const int fd = ::open(QFile::encodeName(BlockFixture::path(name)).constData(), O_CREAT | O_RDWR, 0600);
     QVERIFY(fd >= 0);
     QCOMPARE(ftruncate(fd, content.size()), 0);
     QCOMPARE(write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));

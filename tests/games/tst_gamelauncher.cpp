@@ -13,8 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/mman.h>
-
 #include <cstring>
 #include <memory>
 
@@ -51,6 +49,11 @@ private:
         return QByteArray(record.bytes, sizeof record.bytes);
     }
 
+    static QString gameModeBlockPath()
+    {
+        return "/dev/shm/" + QString::fromStdString(systemBlockName(DeviceBlocks::gameModeName));
+    }
+
     static QByteArray expectedRecord(const char* text)
     {
         QByteArray bytes(10, '\0');
@@ -72,7 +75,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        shm_unlink("/Velkano_Game");
+        removeSharedMemory(DeviceBlocks::gameModeName);
         m_record = m_dir.filePath("record.txt");
         qputenv("NERQ_TEST_RECORD", m_record.toUtf8());
 
@@ -91,14 +94,14 @@ private slots:
         addGame("huge-mode", false, QString(), 2, 123456);
     }
 
-    void cleanupTestCase() { shm_unlink("/Velkano_Game"); }
+    void cleanupTestCase() { removeSharedMemory(DeviceBlocks::gameModeName); }
 
     void init() { QFile::remove(m_record); }
 
     // Runs first: the process has not opened the game-mode block yet.
     void unopenableGameModeBlockDoesNotStopTheLaunch()
     {
-        QVERIFY(QDir().mkdir("/dev/shm/Velkano_Game")); // shm_open now fails with EISDIR
+        QVERIFY(QDir().mkdir(gameModeBlockPath())); // shm_open now fails with EISDIR
         LogCapture log;
         QCOMPARE(m_launcher->launcherGame("dota"), 0);
         QTRY_COMPARE(recorded(), QStringList{"xdg-open steam://launch/570/Vr"});
@@ -108,7 +111,7 @@ private slots:
         for (int i = 0; i < 10; ++i)
             QVERIFY2(errors.at(i).startsWith("Open Shared Memory Failed, error is "), qPrintable(errors.at(i)));
         QVERIFY2(errors.last().contains("Game mode 2"), qPrintable(errors.last()));
-        QVERIFY(QDir().rmdir("/dev/shm/Velkano_Game"));
+        QVERIFY(QDir().rmdir(gameModeBlockPath()));
 
         // The next launch tries the block again and hands the mode on.
         log.clear();
