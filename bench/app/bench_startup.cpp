@@ -1,6 +1,7 @@
 // Desktop start-up as a person sees it: from process start to the page's window being visible,
 // and the resident memory once the page is up. Needs a display (run under xvfb-run -a).
 
+#include "benchblocks.h"
 #include "procstat.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,7 @@ bool windowVisible(qint64 pid)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    BenchBlocks blocks;
     const QString binDir = QCoreApplication::applicationDirPath();
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
 

@@ -3,6 +3,7 @@
 // point of the 100 ms check period, so the numbers cover the whole period.
 //   bench_quitlatency [RUNS]        (default 20)
 
+#include "benchblocks.h"
 #include <lifecyclemanager.h>
 #include <sharedmemory.h>
 
@@ -85,6 +86,7 @@ int main(int argc, char* argv[])
     if (argc > 1 && std::strcmp(argv[1], "--child") == 0)
         return runChild(argc, argv);
 
+    BenchBlocks blocks;
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     SharedMemory<DeviceBlocks::QuitFlag> flag(DeviceBlocks::quitFlagName, true);
     std::mt19937 random(12345);

@@ -4,6 +4,7 @@
 // The click is synthesised by xdotool; the time of a bare xdotool run is printed alongside, since
 // it is part of every measured click.
 
+#include "benchblocks.h"
 #include "deviceblocks.h"
 #include "sharedmemory.h"
 
@@ -52,6 +53,7 @@ double median(std::vector<double> values)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    BenchBlocks blocks;
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const QString binDir = QCoreApplication::applicationDirPath();
 

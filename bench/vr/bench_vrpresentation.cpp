@@ -3,6 +3,7 @@
 // idle, and the latency from an injected pointer move to the submitted frame that shows it.
 // Needs a display with OpenGL (run under xvfb-run -a). Arguments: [idle seconds] [moves].
 
+#include "benchblocks.h"
 #include "procstat.h"
 
 #include <QCoreApplication>
@@ -115,6 +116,7 @@ double percentile(std::vector<double> values, double p)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    BenchBlocks blocks;
     const QString binDir = QCoreApplication::applicationDirPath();
     const int idleSeconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     const int moves = argc > 2 ? std::max(1, atoi(argv[2])) : 200;

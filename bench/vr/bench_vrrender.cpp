@@ -2,6 +2,7 @@
 // to render one 1920 x 1080 frame, and how many frames a burst of pointer moves costs.
 // Needs a display with OpenGL (run under xvfb-run -a). Argument: [frames to time].
 
+#include "benchblocks.h"
 #include "gamedetector.h"
 #include "gamemodel.h"
 #include "nerqoffwindow.h"
@@ -59,6 +60,7 @@ double median(std::vector<double> values)
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
+    BenchBlocks blocks;
     const int samples = argc > 1 ? std::max(3, atoi(argv[1])) : 30;
     // The page and the catalogue are found relative to the runtime directory, as the program does.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
