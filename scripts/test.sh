@@ -44,6 +44,12 @@ run_stage() {
     esac
 }
 
+# The device service's own blocks must come through the run untouched: tests use blocks of
+# their own (NERQ_BLOCK_PREFIX).
+blocks_before=$(mktemp -d)
+trap 'rm -rf "$blocks_before"' EXIT
+"$root/scripts/device-blocks.sh" snapshot "$blocks_before"
+
 summary=()
 failed=0
 for stage in "${stages[@]}"; do
@@ -58,6 +64,13 @@ for stage in "${stages[@]}"; do
     fi
     summary+=("$(printf '%-11s %-7s %4d s' "$stage" "$result" $((SECONDS - start)))")
 done
+
+if "$root/scripts/device-blocks.sh" verify "$blocks_before"; then
+    summary+=("$(printf '%-11s %-7s' device-blocks untouched)")
+else
+    summary+=("$(printf '%-11s %-7s' device-blocks CHANGED)")
+    failed=1
+fi
 
 echo
 echo "==== summary"
