@@ -102,7 +102,10 @@ int main(int argc, char* argv[])
             showInVrDashboard(rootItem);
 
         return app.exec();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The VR runtime may have started us with nobody to read the message box; the log is
+        // all an operator has afterwards.
+        LOG(ERROR) << "Start-up failed: " << e.what();
         return -1;
     }
 }

@@ -148,6 +148,19 @@ private slots:
         QVERIFY(!program.output().contains("QML Error: "));
     }
 
+    void withoutLogConfigurationTheLogIsInLogsFolder()
+    {
+        RuntimeCopy runtime;
+        runtime.remove("log.conf");
+        runtime.remove("res");
+        ProgramRun program(runtime.path(), {"-desktop"}, environment());
+        QVERIFY(program.waitForExit());
+        QFile log(runtime.filePath("logs/myeasylog.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("QML Error: "));
+        QVERIFY(!QFile::exists(runtime.filePath("myeasylog.log")));
+    }
+
     void quitFlagEndsTheProgramWithZero()
     {
         ProgramRun program(TestPaths::runtimeDir(), {"-desktop", "-english"}, environment());

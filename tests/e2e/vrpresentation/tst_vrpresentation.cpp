@@ -404,6 +404,9 @@ void TestVrPresentation::exitCodes()
     QVERIFY(vr.run().waitForExit());
     QCOMPARE(vr.run().exitStatus(), QProcess::NormalExit);
     QCOMPARE(vr.run().exitCode(), exitCode);
+    if (how == "nogl")
+        QVERIFY2(vr.run().output().contains("Start-up failed: Could not create OpenGL context"),
+                 qPrintable(vr.run().output()));
 
     const QString trace = vr.trace();
     QVERIFY(trace.contains("CreateDashboardOverlay"));
