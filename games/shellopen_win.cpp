@@ -1,24 +1,19 @@
 #include "shellopen.h"
 
-// windows.h first: shellapi.h relies on its types.
-#include <windows.h>
-
-#include <shellapi.h>
+#include "winshell.h"
 
 namespace ShellOpen {
 
 void openLauncher(const QString& launcherPath)
 {
-    // The narrow call receives the UTF-8 bytes unchanged, as the catalogue gives them.
-    const QByteArray file = launcherPath.toUtf8();
-    ShellExecuteA(nullptr, "open", file.constData(), nullptr, nullptr, SW_SHOW);
+    // As the catalogue gives it; the result is not examined.
+    WinShell::openUtf8(launcherPath.toUtf8().toStdString());
 }
 
 void openSteamUri(const QString& uri)
 {
     // Explorer hands the URI to the registered handler, the Steam client.
-    const QByteArray parameters = uri.toUtf8();
-    ShellExecuteA(nullptr, "open", "explorer.exe", parameters.constData(), nullptr, SW_SHOW);
+    WinShell::openUtf8("explorer.exe", uri.toUtf8().toStdString());
 }
 
 } // namespace ShellOpen

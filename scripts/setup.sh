@@ -14,7 +14,7 @@ packages=(
   # Quality stages of the test run: fuzzers (clang's libFuzzer), sanitizers, lint, and the
   # Windows device link cross-compiled and run under Wine.
   clang libclang-rt-14-dev clang-format clang-tidy cppcheck
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 locales
 )
 
 missing=()

@@ -1,0 +1,41 @@
+#include "winshell.h"
+
+// windows.h first: shellapi.h relies on its types.
+#include <windows.h>
+
+#include <shellapi.h>
+
+namespace {
+
+bool toWide(const std::string& utf8, std::wstring& out)
+{
+    out.clear();
+    if (utf8.empty())
+        return true;
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (length <= 0)
+        return false;
+    out.resize(static_cast<std::size_t>(length));
+    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &out[0],
+                                 length)
+           == length;
+}
+
+} // namespace
+
+namespace WinShell {
+
+std::intptr_t openUtf8(const std::string& file, const std::string& parameters)
+{
+    std::wstring wideFile;
+    std::wstring wideParameters;
+    if (!toWide(file, wideFile) || !toWide(parameters, wideParameters))
+        return 0;
+    const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", wideFile.c_str(),
+                                             wideParameters.empty() ? nullptr : wideParameters.c_str(), nullptr,
+                                             SW_SHOW);
+    return reinterpret_cast<std::intptr_t>(result);
+}
+
+} // namespace WinShell
