@@ -23,6 +23,33 @@ void closeKeepingErrno(int fd)
     errno = saved;
 }
 
+// Opens the object, or creates it for this user only (0600, whatever the umask would make of
+// it); the mode of an object the service made is never touched. -1 with errno on failure.
+int openOrCreate(const std::string& path)
+{
+    constexpr mode_t ownerOnly = 0600;
+    // Always read-write: the peer may need to write a block that we only read.
+    for (;;) {
+        const int created = ::shm_open(path.c_str(), O_CREAT | O_EXCL | O_RDWR, ownerOnly);
+        if (created >= 0) {
+            if (::fchmod(created, ownerOnly) != 0) {
+                closeKeepingErrno(created);
+                const int saved = errno;
+                ::shm_unlink(path.c_str());
+                errno = saved;
+                return -1;
+            }
+            return created;
+        }
+        if (errno != EEXIST)
+            return -1;
+        const int opened = ::shm_open(path.c_str(), O_RDWR, 0);
+        // Gone again in between: try to create it once more.
+        if (opened >= 0 || errno != ENOENT)
+            return opened;
+    }
+}
+
 } // namespace
 
 SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writable)
@@ -35,8 +62,7 @@ SharedMemoryCore::SharedMemoryCore(const char* name, std::size_t size, bool writ
         errno = EINVAL;
         throw -2;
     }
-    // Always read-write: the peer may need to write a block that we only read.
-    const int fd = ::shm_open(objectName(name).c_str(), O_CREAT | O_RDWR, 0600);
+    const int fd = openOrCreate(objectName(name));
     if (fd < 0)
         throw -2;
 

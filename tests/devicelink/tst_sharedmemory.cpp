@@ -148,6 +148,31 @@ private slots:
         QCOMPARE(seen, pattern16(7));
     }
 
+    // Only this user may read or write a block the program creates (game modes, calibration
+    // requests, the quit flag), whatever the umask, and even a umask that would take the
+    // owner's own write access away.
+    void createdBlockIsForItsOwnerOnly()
+    {
+        for (const mode_t mask : {mode_t(0), mode_t(022), mode_t(077), mode_t(0277)}) {
+            for (const bool writable : {true, false}) {
+                BlockFixture::remove(m_name);
+                const mode_t previous = ::umask(mask);
+                int thrown = 0;
+                try {
+                    SharedMemory<Block16> block(m_name, writable);
+                } catch (int code) {
+                    thrown = code;
+                }
+                ::umask(previous);
+                QCOMPARE(thrown, 0);
+                struct stat st {
+                };
+                QCOMPARE(::stat(QFile::encodeName(BlockFixture::path(m_name)).constData(), &st), 0);
+                QCOMPARE(st.st_mode & 07777, mode_t(0600));
+            }
+        }
+    }
+
     void readOnlyInstanceCreatesButNeverWrites()
     {
         SharedMemory<Block16> readOnly(m_name, false);
