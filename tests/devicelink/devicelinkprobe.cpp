@@ -1,7 +1,8 @@
 // Second process for the device-link tests.
 //   devicelink_probe lifecycle [--log FILE] [--max-seconds N]
 //       QCoreApplication + LifeCycleManager, as the program runs them. Prints "started" once
-//       the check runs, "exit handlers ran" from an exit handler; ends by itself with 4 after
+//       the check runs, "exit handlers ran after N ms" (N counted from the start of the check)
+//       from an exit handler; ends by itself with 4 after
 //       N seconds (default 30) so a broken check cannot hang a test; 3 when start() throws.
 //   devicelink_probe block NAME [HEX]
 //       Opens NAME as a writable 16-byte block, prints its bytes in hex, then writes HEX.
@@ -33,6 +34,8 @@ namespace {
 
 using Block16 = std::array<unsigned char, 16>;
 
+std::chrono::steady_clock::time_point g_checkStarted;
+
 int runLifecycle(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -54,7 +57,12 @@ int runLifecycle(int argc, char* argv[])
         std::printf("start failed %d\n", code);
         return 3;
     }
-    std::atexit([] { std::puts("exit handlers ran"); });
+    g_checkStarted = std::chrono::steady_clock::now();
+    std::atexit([] {
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - g_checkStarted);
+        std::printf("exit handlers ran after %lld ms\n", static_cast<long long>(ms.count()));
+    });
     std::puts("started");
     std::fflush(stdout);
     QTimer::singleShot(maxSeconds * 1000, &app, [] { QCoreApplication::exit(4); });
