@@ -16,6 +16,8 @@
 #include <QQuickWindow>
 #include <QtTest>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -66,6 +68,7 @@ private slots:
     void noFrameWithoutARequest();
     void burstOfTriggersGivesOneFrame();
     void startWhilePendingKeepsTheDeadline();
+    void frameWaitsForTheDelay();
     void stopCancelsThePendingFrame();
     void sizeIsTruncated();
     void hiddenOverlayRendersButDoesNotSubmit();
@@ -195,6 +198,31 @@ void TestNerqOffWindow::startWhilePendingKeepsTheDeadline()
     m_renderer->start();
     QCoreApplication::processEvents();
     QCOMPARE(m_sink->renders, before + 1);
+}
+
+// A request is rendered no sooner than 5 ms later, so requests that arrive a few milliseconds
+// apart (pointer moves, scene changes) still make one frame. Load can only make it later; the
+// shortest of several waits shows the delay itself.
+void TestNerqOffWindow::frameWaitsForTheDelay()
+{
+    build(m_page.get());
+    QVERIFY(waitForFirstFrame());
+    QElapsedTimer clock;
+    clock.start();
+    qint64 synced = -1;
+    connect(
+        m_renderer->quickWindow().get(), &QQuickWindow::beforeSynchronizing, this,
+        [&] { synced = clock.nsecsElapsed(); }, Qt::DirectConnection);
+    qint64 shortest = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 10; ++i) {
+        QTest::qWait(20);
+        synced = -1;
+        const qint64 requested = clock.nsecsElapsed();
+        m_renderer->start();
+        QVERIFY(QTest::qWaitFor([&] { return synced >= 0; }, 5000));
+        shortest = std::min(shortest, synced - requested);
+    }
+    QVERIFY2(shortest >= 4'500'000, qPrintable(QString("frame %1 us after its request").arg(shortest / 1000)));
 }
 
 void TestNerqOffWindow::stopCancelsThePendingFrame()
