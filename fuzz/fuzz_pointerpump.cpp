@@ -16,10 +16,12 @@
 //     to a zero byte, the third word the user value. A raw record's type is its third word and
 //     the words fill the event's payload as they are.
 
+#include "deviceblocks.h"
 #include "fontsubstitutes.h"
 #include "nerqoffwindow.h"
 #include "qmlmanager.h"
 #include "runsettings.h"
+#include "sharedmemorycore.h"
 #include "vrmouse.h"
 #include "vroverlay.h"
 
@@ -77,6 +79,22 @@ void removeWorkDir()
 {
     std::error_code ignored;
     fs::remove_all(g_harness.workDir, ignored);
+}
+
+// Clicks write the device blocks: started by hand, the fuzzer uses blocks of its own (CTest
+// gives it a prefix already) and removes them at the end, so a device service never sees them.
+void removeOwnBlocks()
+{
+    for (const char* name : {DeviceBlocks::gameModeName, DeviceBlocks::calibrationName, DeviceBlocks::quitFlagName})
+        removeSharedMemory(name);
+}
+
+void useOwnDeviceBlocks()
+{
+    if (std::getenv("NERQ_BLOCK_PREFIX"))
+        return;
+    setenv("NERQ_BLOCK_PREFIX", ("nerqfuzz." + std::to_string(getpid()) + ".").c_str(), 1);
+    std::atexit(removeOwnBlocks);
 }
 
 // Ten games, so the grid has more rows than it shows and scrolling moves it. Native games with
@@ -293,6 +311,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     if (!std::getenv("DISPLAY"))
         fail("needs a display with OpenGL; run it under xvfb-run -a");
     makeWorkDir();
+    useOwnDeviceBlocks();
     setUpRuntime();
     // The program finds its page and its catalogue (at every 30-second reload too) relative to
     // the working directory, so the fuzzer runs in its own; the paths libFuzzer was given are
