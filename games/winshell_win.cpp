@@ -32,9 +32,9 @@ std::intptr_t openUtf8(const std::string& file, const std::string& parameters)
     std::wstring wideParameters;
     if (!toWide(file, wideFile) || !toWide(parameters, wideParameters))
         return 0;
-    const HINSTANCE result = ::ShellExecuteW(nullptr, L"open", wideFile.c_str(),
-                                             wideParameters.empty() ? nullptr : wideParameters.c_str(), nullptr,
-                                             SW_SHOW);
+    const HINSTANCE result =
+        ::ShellExecuteW(nullptr, L"open", wideFile.c_str(), wideParameters.empty() ? nullptr : wideParameters.c_str(),
+                        nullptr, SW_SHOW);
     return reinterpret_cast<std::intptr_t>(result);
 }
 

@@ -55,7 +55,8 @@ private slots:
     void gameIsOpenedBeforeItsModeIsHandedOn()
     {
         auto model = std::make_shared<GameModel>();
-        for (const auto& [id, native, mode] : {std::make_tuple("steam", false, 2), std::make_tuple("native", true, 5)}) {
+        for (const auto& [id, native, mode] :
+             {std::make_tuple("steam", false, 2), std::make_tuple("native", true, 5)}) {
             auto* item = new GameItem();
             item->setGameInfo(id, id, QString(), native, "/games/start", 570, mode);
             model->addGame(item);

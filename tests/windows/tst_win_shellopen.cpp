@@ -50,8 +50,8 @@ std::string makeLauncher(const std::string& folders)
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     std::string utf8Dir(MAX_PATH * 4, '\0');
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, temp, -1, &utf8Dir[0], static_cast<int>(utf8Dir.size()),
-                                             nullptr, nullptr);
+    const int length =
+        ::WideCharToMultiByte(CP_UTF8, 0, temp, -1, &utf8Dir[0], static_cast<int>(utf8Dir.size()), nullptr, nullptr);
     utf8Dir.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
     std::string path = utf8Dir + folders + std::to_string(::GetCurrentProcessId());
     for (std::size_t slash = utf8Dir.size(); (slash = path.find('\\', slash + 1)) != std::string::npos;)
@@ -106,8 +106,8 @@ CHECK_CASE(narrowCallCannotStartTheSameLauncher)
 {
     const std::string launcher = makeLauncher("\\nerq \xe6\xb8\xb8\xe6\x88\x8f\\\xe6\x98\x9f\xe9\x99\x85 ");
     CHECK(!launcher.empty());
-    const auto result = reinterpret_cast<std::intptr_t>(
-        ::ShellExecuteA(nullptr, "open", launcher.c_str(), nullptr, nullptr, SW_SHOW));
+    const auto result =
+        reinterpret_cast<std::intptr_t>(::ShellExecuteA(nullptr, "open", launcher.c_str(), nullptr, nullptr, SW_SHOW));
     CHECK(result <= 32);
     CHECK(!launcherStarted(launcher, 2000));
 }
@@ -116,7 +116,7 @@ int main(int argc, char** argv)
 {
     if (startedAsLauncher()) {
         const HANDLE marker = ::CreateFileW((folderOf(ownPath()) + L"\\started").c_str(), GENERIC_WRITE, 0, nullptr,
-                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ::CloseHandle(marker);
         return 0;
     }
