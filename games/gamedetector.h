@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cataloguereader.h"
+
 #include <QObject>
 
 #include <functional>
@@ -9,7 +11,6 @@
 class GameModel;
 class QTimer;
 namespace Json {
-class Reader;
 class Value;
 } // namespace Json
 
@@ -33,10 +34,9 @@ public slots:
     void LoadGameData();
 
 private:
-    bool parseCatalogue(const std::string& content, Json::Value& root);
     void addEntry(Json::Value& entry);
 
-    std::unique_ptr<Json::Reader> jsonReader;
+    CatalogueReader jsonReader;
     std::unique_ptr<QTimer> reloadTimer;
     std::shared_ptr<GameModel> gameModel;
     CatalogueFile catalogueFile;
