@@ -1,0 +1,27 @@
+#pragma once
+
+#include "gamemodel.h"
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The real nerq-catalogue executable, run to completion: its exit status and everything it
+// printed, standard output and error together.
+struct ToolRun {
+    int exitCode = -1;
+    QString output;
+};
+ToolRun runCatalogueTool(const QStringList& arguments,
+                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
+// A catalogue as the program loads it: one pass of the real loader into a fresh model.
+struct LoadedCatalogue {
+    std::shared_ptr<GameModel> model;
+    QStringList errors; // the loader's error log lines
+    QStringList ids;    // game ids in row order
+    GameItem* game(const QString& gameId) const { return model->findGame(gameId); }
+};
+LoadedCatalogue loadCatalogue(const QString& path);

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class GameItem;
+class GameModel;
+
+// Something in a catalogue that the program would not load, in plain words.
+struct CatalogueProblem {
+    int index = -1; // the entry, counted from 0; -1 for the file as a whole
+    QString gameId; // the entry's game id, when it has one
+    QString message;
+};
+
+// A game catalogue as the program reads it, with its entries kept as written so that the
+// catalogue tool can change some and write back the rest, unknown keys included.
+class Catalogue
+{
+public:
+    Catalogue();
+    ~Catalogue();
+    Catalogue(const Catalogue&) = delete;
+    Catalogue& operator=(const Catalogue&) = delete;
+
+    // Reads the content through the program's own reader and model. A missing or unreadable
+    // file reads as empty content, which the program refuses.
+    void read(const QByteArray& content);
+    void readFile(const QString& path);
+
+    // The program would load nothing from it: not strict JSON, or not a list.
+    bool refused() const { return m_refused; }
+    // Each entry the program would skip or drop, or the one reason it refuses the file.
+    const std::vector<CatalogueProblem>& problems() const { return m_problems; }
+    const QByteArray& content() const { return m_content; }
+
+    int size() const;
+    // The game the program makes of an entry, or none when it skips or drops it. Stays as read
+    // when the entries change afterwards.
+    const GameItem* game(int index) const;
+    // The entries as written; changes to them go into json() and save().
+    Json::Value& entries() { return m_root; }
+
+    // Indented JSON, each entry's catalogue keys first in their usual order, then any others.
+    QByteArray json() const;
+    // Writes json() in place of `path` with an atomic rename, after copying the content it was
+    // read from to "<path>.bak". Refuses to write anything the program would not load whole.
+    bool save(const QString& path, QString* error) const;
+
+private:
+    void readEntries();
+
+    QByteArray m_content;
+    Json::Value m_root;
+    std::unique_ptr<GameModel> m_model;
+    std::vector<const GameItem*> m_games;
+    std::vector<CatalogueProblem> m_problems;
+    bool m_refused = false;
+};

@@ -1,0 +1,85 @@
+#include "checkcommand.h"
+
+#include "catalogue.h"
+#include "gameitem.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+#include <QUrl>
+
+namespace {
+
+// A URL with a scheme (http:, qrc:, steam:) is not a file here; one-letter schemes are drives.
+bool isUrl(const QString& path)
+{
+    return !QFileInfo(path).isAbsolute() && QUrl(path).scheme().size() > 1;
+}
+
+// Where the page finds a picture: relative to its own folder res/, or a file: URL.
+QString pictureFile(const QString& imgPath, const QDir& workingDir)
+{
+    if (QUrl(imgPath).scheme() == "file")
+        return QUrl(imgPath).toLocalFile();
+    if (isUrl(imgPath))
+        return {};
+    return QFileInfo(imgPath).isAbsolute() ? imgPath : QDir::cleanPath(workingDir.filePath("res/" + imgPath));
+}
+
+QString entryName(int index, const QString& gameId)
+{
+    if (index < 0)
+        return QStringLiteral("the file");
+    return gameId.isEmpty() ? QString("entry %1").arg(index)
+                            : QString("entry %1 (gameId \"%2\")").arg(index).arg(gameId);
+}
+
+QString count(int n, const char* one, const char* many)
+{
+    return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
+}
+
+} // namespace
+
+int runCheck(const QString& file, const QString& workingDir, QTextStream& out)
+{
+    Catalogue catalogue;
+    catalogue.readFile(file);
+    for (const CatalogueProblem& problem : catalogue.problems())
+        out << file << ": " << entryName(problem.index, problem.gameId) << ": " << problem.message << '\n';
+
+    const QDir dir(workingDir);
+    int warnings = 0;
+    for (int i = 0; i < catalogue.size(); ++i) {
+        const GameItem* game = catalogue.game(i);
+        if (!game)
+            continue;
+        const QString where = file + ": warning: " + entryName(i, game->gameId()) + ": ";
+        const QString picture = game->imgPath().isEmpty() ? QString() : pictureFile(game->imgPath(), dir);
+        if (!picture.isEmpty() && !QFileInfo(picture).isFile()) {
+            out << where << "picture \"" << game->imgPath() << "\" not found (looked for " << picture
+                << "); the tile shows no picture\n";
+            ++warnings;
+        }
+        if (!game->isNative())
+            continue;
+        const QString launcher = game->launcherPath();
+        if (launcher.isEmpty()) {
+            out << where << "native game without a launcherPath; clicking it starts nothing\n";
+            ++warnings;
+        } else if (!isUrl(launcher) && !QFileInfo(dir.filePath(launcher)).exists()) {
+            out << where << "launcher \"" << launcher << "\" not found (looked for "
+                << QDir::cleanPath(dir.filePath(launcher)) << "); clicking it starts nothing\n";
+            ++warnings;
+        }
+    }
+
+    const int loaded = catalogue.refused() ? 0 : catalogue.size() - static_cast<int>(catalogue.problems().size());
+    if (catalogue.refused())
+        out << file << ": refused: the program loads no game from it";
+    else
+        out << file << ": " << count(catalogue.size(), "entry", "entries") << ", " << loaded << " loaded, "
+            << catalogue.size() - loaded << " skipped or dropped";
+    out << ", " << count(warnings, "warning", "warnings") << '\n';
+    return catalogue.problems().empty() ? 0 : 1;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// One app manifest of a Steam library.
+struct SteamApp {
+    int appId = 0;
+    QString name;       // the manifest's "name"
+    QString stateFlags; // as Steam wrote it
+    bool installed = false;
+};
+
+// An app that Steam's VR manifest lists as launchable in the headset.
+struct SteamVrListing {
+    QString englishName;
+    QString chineseName; // empty when Steam gives no Chinese name
+};
+
+// What Steam's own files say about the apps installed under some Steam folders: the library
+// folders, every app manifest in them, and which apps the VR runtime may launch. Steam changes
+// these files without notice, so whatever cannot be read is skipped and noted, never fatal.
+class SteamLibrary
+{
+public:
+    explicit SteamLibrary(const QStringList& roots);
+
+    const QStringList& roots() const { return m_roots; }
+    // The library folders that could be read, the Steam folders themselves first.
+    const QStringList& libraries() const { return m_libraries; }
+    // One line for each library or file that was listed but could not be read.
+    const QStringList& problems() const { return m_problems; }
+    // False when a listed library or an app manifest could not be read, so an app missing from
+    // apps() may still be installed.
+    bool complete() const { return m_complete; }
+    // Every app manifest found, by app id; one entry per app.
+    const std::vector<SteamApp>& apps() const { return m_apps; }
+    const QHash<int, SteamVrListing>& vrListings() const { return m_vrListings; }
+
+private:
+    void readLibraryFolders(const QString& root);
+    void addLibrary(const QString& path, const QString& listedIn);
+    void readManifests(const QString& library);
+    void readVrManifest(const QString& root);
+
+    QStringList m_roots;
+    QStringList m_libraries;
+    QStringList m_problems;
+    bool m_complete = true;
+    std::vector<SteamApp> m_apps;
+    QHash<int, int> m_appIndex; // app id to its place in m_apps
+    QHash<int, SteamVrListing> m_vrListings;
+};
