@@ -86,6 +86,40 @@ private slots:
         QVERIFY(program.isRunning());
     }
 
+    void scannedSteamGameShowsWithItsPicture()
+    {
+        // A Steam library with one installed VR game whose cached header is plain magenta.
+        const QString steam = m_tmp.filePath("Steam");
+        QVERIFY(QDir().mkpath(steam + "/steamapps") && QDir().mkpath(steam + "/config")
+                && QDir().mkpath(steam + "/appcache/librarycache/620980"));
+        auto write = [](const QString& path, const QByteArray& content) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+        };
+        QVERIFY(write(steam + "/steamapps/appmanifest_620980.acf",
+                      "\"AppState\" { \"appid\" \"620980\" \"name\" \"Beat Saber\" \"StateFlags\" \"4\" }"));
+        QVERIFY(write(steam + "/config/steamapps.vrmanifest",
+                      R"({"applications": [{"app_key": "steam.app.620980", "launch_type": "url"}]})"));
+        QImage header(460, 215, QImage::Format_RGB32);
+        header.fill(QColor("#ff00ff"));
+        QVERIFY(header.save(steam + "/appcache/librarycache/620980/header.png"));
+
+        RuntimeCopy runtime;
+        runtime.remove("game/images"); // the scan's copy goes into this run's own folder
+        runtime.writeFile("game/data_en.json", "[]");
+        int code = -1;
+        const QString scan = runTool(TestPaths::tool("nerq-catalogue"),
+                                     {"scan", "--steam-root", steam, "--catalogue-dir", runtime.path()}, &code);
+        QVERIFY2(code == 0, qPrintable(scan));
+
+        ProgramRun program(runtime.path(), {"-desktop", "-english"}, environment());
+        QVERIFY2(!program.waitForWindow().isEmpty(), qPrintable(program.report()));
+        QTest::qWait(1000);
+        const QImage screen = grabScreen(m_tmp);
+        QVERIFY2(near(screen.pixelColor(323, 230), QColor("#ff00ff"), 12), qPrintable(program.report()));
+        QVERIFY2(!program.output().contains("ERROR"), qPrintable(program.report()));
+    }
+
     void chinesePageIsTheDefault()
     {
         ProgramRun program(TestPaths::runtimeDir(), {"-desktop"}, environment());
