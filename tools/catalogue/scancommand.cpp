@@ -41,6 +41,24 @@ struct Target {
     bool changed() const { return added + filled + pruned > 0; }
 };
 
+// Copies through a temporary name, so that an interrupted copy never passes for a picture. No
+// sync to disk as QFile::copy does: hundreds of pictures would take seconds, and a lost copy is
+// simply made again by the next scan.
+bool copyPicture(const QString& source, const QDir& images, const QString& name)
+{
+    constexpr qint64 kMaxPicture = 64 * 1024 * 1024;
+    QFile in(source);
+    QFile out(images.filePath(name + ".part"));
+    const bool copied = in.size() <= kMaxPicture && in.open(QIODevice::ReadOnly) && images.mkpath(".")
+                        && out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(in.readAll()) == in.size()
+                        && out.flush();
+    out.close();
+    if (copied && out.rename(images.filePath(name)))
+        return true;
+    out.remove();
+    return false;
+}
+
 class Scan
 {
 public:
@@ -283,8 +301,7 @@ QString Scan::picture(int appId)
     const QString name = QString("steam_%1.%2").arg(appId).arg(QFileInfo(picture.source).suffix().toLower());
     const QDir images(QDir(m_options.catalogueDir).filePath("game/images"));
     // A picture already there may be the operator's own choice: it is kept.
-    if (!m_options.dryRun && !images.exists(name)
-        && (!images.mkpath(".") || !QFile::copy(picture.source, images.filePath(name)))) {
+    if (!m_options.dryRun && !images.exists(name) && !copyPicture(picture.source, images, name)) {
         m_out << "warning: cannot copy " << picture.source << " to " << images.filePath(name) << '\n';
         return {};
     }

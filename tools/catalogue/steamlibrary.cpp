@@ -109,7 +109,7 @@ void SteamLibrary::readManifests(const QString& library)
 {
     // Every manifest on disk counts; the "apps" block of the library list goes stale.
     const QDir steamapps(library + "/steamapps");
-    const QStringList manifests = steamapps.entryList({"appmanifest_*.acf"}, QDir::Files | QDir::Readable, QDir::Name);
+    const QStringList manifests = steamapps.entryList({"appmanifest_*.acf"}, QDir::Files, QDir::Name);
     for (const QString& name : manifests) {
         KeyValues acf;
         QString error;
