@@ -1,10 +1,15 @@
 #include "appidlist.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 bool AppIdList::load(const QString& path, QString* error)
 {
     QFile file(path);
+    if (!QFileInfo(path).isFile()) {
+        *error = path + (QFileInfo::exists(path) ? ": not a file" : ": no such file");
+        return false;
+    }
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         *error = QString("%1: %2").arg(path, file.errorString());
         return false;

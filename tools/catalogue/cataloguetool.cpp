@@ -58,7 +58,13 @@ private:
         return 2;
     }
     // Parses a command's own options; false when it printed help (status 0) or an error (2).
-    bool parseCommand(QCommandLineParser& parser, const QString& command, const QStringList& arguments, int* status);
+    bool parseCommand(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status);
+    // Qt's help with a usage line that names the command, whatever the program file is called.
+    void printHelp(const QCommandLineParser& parser, const QString& usage)
+    {
+        const QString text = parser.helpText();
+        m_out << "Usage: " << usage << text.mid(text.indexOf('\n'));
+    }
     int scan(const QStringList& arguments);
     int check(const QStringList& arguments);
 
@@ -81,8 +87,8 @@ int Cli::run(const QStringList& arguments)
         m_out << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
         return 0;
     }
-    if (parser.isSet(help)) {
-        m_out << parser.helpText();
+    if (parser.isSet(help) || parser.isSet("help-all")) {
+        printHelp(parser, "nerq-catalogue <command> [options]");
         return 0;
     }
     if (rest.isEmpty())
@@ -95,15 +101,16 @@ int Cli::run(const QStringList& arguments)
     return usageError(QString("unknown command \"%1\" (scan or check)").arg(command));
 }
 
-bool Cli::parseCommand(QCommandLineParser& parser, const QString& command, const QStringList& arguments, int* status)
+bool Cli::parseCommand(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status)
 {
+    const QString command = usage.section(' ', 1, 1);
     const QCommandLineOption help = parser.addHelpOption();
     if (!parser.parse(QStringList{QCoreApplication::applicationName() + ' ' + command} + arguments)) {
         *status = usageError(command + ": " + parser.errorText());
         return false;
     }
-    if (parser.isSet(help)) {
-        m_out << parser.helpText();
+    if (parser.isSet(help) || parser.isSet("help-all")) {
+        printHelp(parser, usage);
         *status = 0;
         return false;
     }
@@ -125,7 +132,10 @@ int Cli::scan(const QStringList& arguments)
     const QCommandLineOption dryRun("dry-run", "Print what would change; write nothing, copy no picture.");
     parser.addOptions({root, dir, mode, include, exclude, prune, dryRun});
     int status = 0;
-    if (!parseCommand(parser, "scan", arguments, &status))
+    if (!parseCommand(parser,
+                      "nerq-catalogue scan [--steam-root DIR]... [--catalogue-dir DIR] [--mode N] [--include FILE] "
+                      "[--exclude FILE] [--prune] [--dry-run]",
+                      arguments, &status))
         return status;
     if (!parser.positionalArguments().isEmpty())
         return usageError("scan: unexpected argument " + parser.positionalArguments().first());
@@ -155,7 +165,7 @@ int Cli::check(const QStringList& arguments)
                                         "DIR", QDir::currentPath());
     parser.addOption(workingDir);
     int status = 0;
-    if (!parseCommand(parser, "check", arguments, &status))
+    if (!parseCommand(parser, "nerq-catalogue check [--working-dir DIR] FILE", arguments, &status))
         return status;
     if (parser.positionalArguments().size() != 1)
         return usageError("check takes one catalogue file");

@@ -28,8 +28,6 @@ QString pictureFile(const QString& imgPath, const QDir& workingDir)
 
 QString entryName(int index, const QString& gameId)
 {
-    if (index < 0)
-        return QStringLiteral("the file");
     return gameId.isEmpty() ? QString("entry %1").arg(index)
                             : QString("entry %1 (gameId \"%2\")").arg(index).arg(gameId);
 }
@@ -45,8 +43,12 @@ int runCheck(const QString& file, const QString& workingDir, QTextStream& out)
 {
     Catalogue catalogue;
     catalogue.readFile(file);
-    for (const CatalogueProblem& problem : catalogue.problems())
-        out << file << ": " << entryName(problem.index, problem.gameId) << ": " << problem.message << '\n';
+    for (const CatalogueProblem& problem : catalogue.problems()) {
+        out << file << ": ";
+        if (problem.index >= 0)
+            out << entryName(problem.index, problem.gameId) << ": ";
+        out << problem.message << '\n';
+    }
 
     const QDir dir(workingDir);
     int warnings = 0;

@@ -148,7 +148,7 @@ void SteamLibrary::readVrManifest(const QString& root)
 {
     const QString path = QDir(root).filePath("config/steamapps.vrmanifest");
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         m_problems << QString("no VR manifest %1: only games from --include count as VR").arg(path);
         return;
     }
