@@ -235,6 +235,22 @@ private slots:
         QVERIFY(!QFile::exists(m_run->filePath("game")));
     }
 
+    void findsSteamWithoutBeingTold()
+    {
+        // The usual ways one Steam folder is reached: it is scanned once.
+        const QString home = m_run->filePath("home");
+        QVERIFY(QDir().mkpath(home + "/.steam") && QDir().mkpath(home + "/.local/share"));
+        QVERIFY(QFile::link(m_steam, home + "/.steam/root") && QFile::link(m_steam, home + "/.steam/steam"));
+        QVERIFY(QFile::link(m_steam, home + "/.local/share/Steam"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home);
+        environment.remove("XDG_DATA_HOME");
+        const ToolRun run = runCatalogueTool({"scan", "--dry-run", "--catalogue-dir", m_run->path()}, environment);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.output.startsWith("Steam: " + QFileInfo(m_steam).canonicalFilePath() + '\n'),
+                 qPrintable(run.output));
+    }
+
     void badCommandLinesAndMissingSteamAreReported_data()
     {
         QTest::addColumn<QStringList>("arguments");
