@@ -24,7 +24,7 @@ bool AppIdList::load(const QString& path, QString* error)
         bool ok = false;
         const int appId = line.toInt(&ok);
         if (!ok || appId <= 0) {
-            *error = QString("%1:%2: \"%3\" is not a Steam app id").arg(path).arg(lineNumber).arg(line);
+            *error = QString("%1:%2: \"%3\" is not a Steam app id").arg(path, QString::number(lineNumber), line);
             return false;
         }
         m_ids.insert(appId);

@@ -118,8 +118,7 @@ void Catalogue::readEntries()
                 m_problems.push_back({i, gameId,
                                       QString("the game id \"%1\" is already used by entry %2; the program drops "
                                               "this entry and keeps the first")
-                                          .arg(gameId)
-                                          .arg(firstWithId.value(gameId))});
+                                          .arg(gameId, QString::number(firstWithId.value(gameId)))});
             }
         } catch (const CatalogueEntryError& e) {
             const Json::Value& original = m_root[i];

@@ -46,8 +46,7 @@ public:
                 if (open.size() > 1)
                     return fail(error, token.line,
                                 QString("end of file inside \"%1\" (opened at line %2)")
-                                    .arg(open.back()->m_key)
-                                    .arg(openedAt.back()));
+                                    .arg(open.back()->m_key, QString::number(openedAt.back())));
                 return true;
             }
             if (token.kind == Token::Close) {
@@ -168,7 +167,7 @@ private:
     bool fail(QString* error, int line, const QString& reason) const
     {
         if (error)
-            *error = QString("%1:%2: %3").arg(m_fileName).arg(line).arg(reason);
+            *error = QString("%1:%2: %3").arg(m_fileName, QString::number(line), reason);
         return false;
     }
 

@@ -19,12 +19,9 @@
 
 namespace {
 
-// Steam's VR manifest lists these beside the games; they are the runtime and its tools.
-const QHash<int, QString> kVrTools = {
-    {250820, "SteamVR"},
-    {323910, "SteamVR Performance Test"},
-    {719950, "Windows Mixed Reality for SteamVR"},
-};
+// Steam's VR manifest lists these beside the games: SteamVR itself, the SteamVR Performance Test
+// and Windows Mixed Reality for SteamVR.
+const QSet<int> kVrTools = {250820, 323910, 719950};
 
 // One of the two catalogues, the games it lists by Steam id, and what the scan did to it.
 struct Target {
