@@ -40,16 +40,34 @@ void write(const QString& path, const QByteArray& content)
 
 QByteArray manifest(int appId)
 {
-    return QString("\"AppState\"\n{\n\t\"appid\"\t\t\"%1\"\n\t\"Universe\"\t\t\"1\"\n\t\"name\"\t\t\"Generated App %1\"\n"
-                   "\t\"StateFlags\"\t\t\"%2\"\n\t\"installdir\"\t\t\"App %1\"\n\t\"LastUpdated\"\t\t\"1700000000\"\n"
-                   "\t\"SizeOnDisk\"\t\t\"123456789\"\n\t\"buildid\"\t\t\"9876543\"\n\t\"LastOwner\"\t\t\"76561190000000000\"\n"
-                   "\t\"AutoUpdateBehavior\"\t\t\"0\"\n\t\"UserConfig\"\n\t{\n\t\t\"language\"\t\t\"english\"\n\t}\n"
-                   "\t\"InstalledDepots\"\n\t{\n\t\t\"%3\"\n\t\t{\n\t\t\t\"manifest\"\t\t\"1234567890123456789\"\n"
-                   "\t\t\t\"size\"\t\t\"123456789\"\n\t\t}\n\t}\n}\n")
-        .arg(appId)
-        .arg(appId % 3 ? "4" : "1030")
-        .arg(appId + 1)
-        .toUtf8();
+    // The size and the keys of a real app manifest.
+    const QStringList lines{"\"AppState\"",
+                            "{",
+                            "\t\"appid\"\t\t\"%1\"",
+                            "\t\"Universe\"\t\t\"1\"",
+                            "\t\"name\"\t\t\"Generated App %1\"",
+                            "\t\"StateFlags\"\t\t\"%2\"",
+                            "\t\"installdir\"\t\t\"App %1\"",
+                            "\t\"LastUpdated\"\t\t\"1700000000\"",
+                            "\t\"SizeOnDisk\"\t\t\"123456789\"",
+                            "\t\"buildid\"\t\t\"9876543\"",
+                            "\t\"LastOwner\"\t\t\"76561190000000000\"",
+                            "\t\"AutoUpdateBehavior\"\t\t\"0\"",
+                            "\t\"UserConfig\"",
+                            "\t{",
+                            "\t\t\"language\"\t\t\"english\"",
+                            "\t}",
+                            "\t\"InstalledDepots\"",
+                            "\t{",
+                            "\t\t\"%3\"",
+                            "\t\t{",
+                            "\t\t\t\"manifest\"\t\t\"1234567890123456789\"",
+                            "\t\t\t\"size\"\t\t\"123456789\"",
+                            "\t\t}",
+                            "\t}",
+                            "}",
+                            ""};
+    return lines.join('\n').arg(appId).arg(appId % 3 ? "4" : "1030").arg(appId + 1).toUtf8();
 }
 
 // Returns the Steam folder.
@@ -77,11 +95,12 @@ QString generate(const QString& base)
             write(QString("%1%2_header.jpg").arg(cache).arg(appId), small);
             continue;
         }
-        vr += QString("%1{\"app_key\": \"steam.app.%2\", \"launch_type\": \"url\", \"url\": \"steam://launch/%2/VR\", "
-                      "\"strings\": {\"en_us\": {\"name\": \"Generated App %2\"}}, \"last_played_time\": \"1680870007\"}")
-                  .arg(vr.endsWith('[') ? "" : ",\n")
-                  .arg(appId)
-                  .toUtf8();
+        vr +=
+            QString("%1{\"app_key\": \"steam.app.%2\", \"launch_type\": \"url\", \"url\": \"steam://launch/%2/VR\", "
+                    "\"strings\": {\"en_us\": {\"name\": \"Generated App %2\"}}, \"last_played_time\": \"1680870007\"}")
+                .arg(vr.endsWith('[') ? "" : ",\n")
+                .arg(appId)
+                .toUtf8();
         // Half in the flat layout, half in the nested one with a hashed folder.
         if (i % (2 * kVrEvery) == 0)
             write(QString("%1%2_header.jpg").arg(cache).arg(appId), header);
