@@ -354,7 +354,9 @@ void TestVrPresentation::calibrationReachesTheServiceAndThePanelFades()
         rest, [&atRest](const QImage& frame) { return changedShare(atRest, frame, panelArea) > 0.3; });
     QVERIFY2(shown, "no frame showed the confirmation panel");
     const int last = vr.waitForQuiet(1500, 20000);
-    QVERIFY2(last - shown >= 10, qPrintable(QString::number(last - shown))); // a fade, not a jump
+    // A fade, not a jump: several frames between. Rendering can be slow enough under load (the
+    // sanitizer build on two busy cores) to draw only a few of the fade's 22 steps.
+    QVERIFY2(last - shown >= 3, qPrintable(QString::number(last - shown)));
     QVERIFY(changedShare(atRest, vr.frame(last), panelArea) < 0.01);
 
     vr.send("overlay quit");
