@@ -8,12 +8,12 @@ packages=(
   qtbase5-dev qtdeclarative5-dev
   qml-module-qtquick2 qml-module-qtquick-controls qml-module-qtquick-window2
   libjsoncpp-dev libeasyloggingpp-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libbenchmark-dev
   xvfb xauth xdotool libgl1-mesa-dri
   xdg-utils fonts-wqy-microhei
   # Quality stages of the test run: fuzzers (clang's libFuzzer), sanitizers, lint, and the
   # Windows device link cross-compiled and run under Wine.
-  clang libclang-rt-14-dev clang-format clang-tidy cppcheck
+  clang libclang-rt-14-dev clang-format cppcheck
   g++-mingw-w64-x86-64-posix wine wine64 locales
 )
 
