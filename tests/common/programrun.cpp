@@ -43,12 +43,13 @@ void RuntimeCopy::remove(const QString& relative)
         QFile::remove(target);
 }
 
-ProgramRun::ProgramRun(const QString& workingDir, const QStringList& arguments, const QProcessEnvironment& environment)
+ProgramRun::ProgramRun(const QString& workingDir, const QStringList& arguments, const QProcessEnvironment& environment,
+                       const QString& program)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setWorkingDirectory(workingDir);
     m_process.setProcessEnvironment(environment);
-    m_process.start(TestPaths::executable(), arguments);
+    m_process.start(program.isEmpty() ? TestPaths::executable() : program, arguments);
     m_process.waitForStarted();
 }
 

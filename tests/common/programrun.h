@@ -22,13 +22,15 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The real NerqVRPlatform executable, started in a given working directory. Standard output
-// and error are merged; the process is killed if the test leaves it running.
+// The real NerqVRPlatform executable (or another program that ends in it, such as its launcher),
+// started in a given working directory. Standard output and error are merged; the process is
+// killed if the test leaves it running.
 class ProgramRun
 {
 public:
     ProgramRun(const QString& workingDir, const QStringList& arguments,
-               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+               const QString& program = QString());
     ~ProgramRun();
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
