@@ -15,6 +15,8 @@ packages=(
   # Windows device link cross-compiled and run under Wine.
   clang libclang-rt-14-dev clang-format cppcheck
   g++-mingw-w64-x86-64-posix wine wine64 locales
+  # The Debian package: cpack's dependency search (dpkg-shlibdeps, file) and lintian.
+  dpkg-dev file lintian
 )
 
 missing=()
