@@ -11,12 +11,14 @@
 #   fuzz       each libFuzzer target for $NERQ_FUZZ_SECONDS (default 60) (fuzz/run-fuzzers.sh)
 #   windows    every Windows-only file compiled with MinGW-w64, and the Win32 device link
 #              cross-compiled and tested under Wine (scripts/test-windows.sh)
+#   package    the Debian package built, inspected, judged by lintian, unpacked into a temporary
+#              root and run there by an ordinary user (scripts/test-package.sh)
 # GUI and OpenGL tests start their own Xvfb server, so no display is needed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${NERQ_BUILD_DIR:-$root/build}
 
-all=(lint suite sanitizers fuzz windows)
+all=(lint suite sanitizers fuzz windows package)
 stages=("$@")
 [ ${#stages[@]} -eq 0 ] && stages=("${all[@]}")
 for stage in "${stages[@]}"; do
@@ -41,6 +43,7 @@ run_stage() {
     sanitizers) "$root/scripts/test-sanitizers.sh" ;;
     fuzz) "$root/fuzz/run-fuzzers.sh" "${NERQ_FUZZ_SECONDS:-60}" ;;
     windows) "$root/scripts/check-windows-sources.sh" && "$root/scripts/test-windows.sh" ;;
+    package) "$root/scripts/test-package.sh" ;;
     esac
 }
 

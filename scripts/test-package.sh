@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The Debian package, checked without installing it: builds it (scripts/package.sh), inspects
+# its metadata and files, runs lintian (errors fail), unpacks it into a temporary root and runs
+# the unpacked commands there as an ordinary user with a fresh home (tests/install/tst_launcher:
+# first start, the page in a window, VR mode against the simulated runtime ended through the
+# quit flag, the runtime's registration, later starts keeping the user's files).
+# As root, that user is nobody (uid 65534). A screenshot of the page is left in build-package/.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${NERQ_BUILD_DIR:-$root/build}
+package_build=${NERQ_PACKAGE_BUILD_DIR:-$root/build-package}
+status=0
+fail() {
+    echo "FAIL: $*"
+    status=1
+}
+
+deb=$("$root/scripts/package.sh" | tail -1)
+[ -f "$deb" ] || { echo "FAIL: no package was built"; exit 1; }
+version=$(sed -n 's/^project(NerqVRPlatform VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+echo "== $deb: $(du -k "$deb" | cut -f1) KiB"
+[ "$(basename "$deb")" = "nerqvrplatform_${version}_amd64.deb" ] || fail "package file name $(basename "$deb")"
+
+echo "== dpkg-deb --info"
+info=$(dpkg-deb --info "$deb")
+echo "$info" | sed -n '/^ [A-Z][A-Za-z-]*: /,$p'
+for field in "Package: nerqvrplatform" "Version: $version" "Architecture: amd64" "Section: misc" "Maintainer: " \
+    "Installed-Size: "; do
+    grep -q "^ $field" <<<"$info" || fail "no \"$field\" in the package's control file"
+done
+depends=$(sed -n 's/^ Depends: //p' <<<"$info")
+for dependency in libqt5quick5 libqt5widgets5 libjsoncpp25 qml-module-qtquick2 qml-module-qtquick-controls \
+    fonts-wqy-microhei xdg-utils; do
+    grep -q "\b$dependency\b" <<<"$depends" || fail "Depends lacks $dependency"
+done
+
+echo "== dpkg-deb --contents"
+contents=$(dpkg-deb --contents "$deb" | awk '{ print $6, $7, $8 }' | sed 's|^\./|/|')
+for expected in /usr/bin/nerqvrplatform /usr/bin/nerq-peer /usr/lib/nerqvrplatform/NerqVRPlatform \
+    /usr/lib/nerqvrplatform/nerq-peer /usr/lib/nerqvrplatform/nerqvrplatform.sh \
+    /usr/lib/nerqvrplatform/manifest.vrmanifest /usr/lib/nerqvrplatform/log.conf \
+    /usr/lib/nerqvrplatform/res/main_widget_cn.qml /usr/lib/nerqvrplatform/res/thumbicon.png \
+    /usr/lib/nerqvrplatform/game/data_cn.json /usr/lib/nerqvrplatform/game/images/starfall.png \
+    /usr/share/applications/nerqvrplatform.desktop /usr/share/icons/hicolor/256x256/apps/nerqvrplatform.png \
+    /usr/share/doc/nerqvrplatform/copyright /usr/share/doc/nerqvrplatform/changelog.gz; do
+    grep -q "^$expected\b" <<<"$contents" || fail "the package lacks $expected"
+done
+grep -q "^/usr/bin/nerqvrplatform -> ../lib/nerqvrplatform/nerqvrplatform.sh$" <<<"$contents" ||
+    fail "/usr/bin/nerqvrplatform is not a relative link to the launcher"
+unwanted=$(grep -E "tst_|bench_|fuzz|nerq-grab|nerq-artgen|tests-bin|\.a$|vrsim-sdk" <<<"$contents")
+[ -z "$unwanted" ] || fail "test, benchmark or build files in the package: $unwanted"
+
+work=$(mktemp -d /tmp/nerq-package.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+dpkg-deb -x "$deb" "$work/root"
+leaks=$(grep -rlF -e "$root" -e "$package_build" "$work/root")
+[ -z "$leaks" ] || fail "build paths in $leaks"
+
+echo "== lintian"
+lintian --fail-on error --no-tag-display-limit "$deb" || fail "lintian reports errors"
+
+runner=()
+if [ "$(id -u)" -eq 0 ]; then
+    runner=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+echo "== the unpacked program, run as $("${runner[@]}" id -un)"
+cmake -S "$root" -B "$build" -DNERQ_BUILD_TESTS=ON >/dev/null &&
+    cmake --build "$build" --target tst_launcher nerq-grab -j "${NERQ_JOBS:-2}" >/dev/null ||
+    fail "could not build the launcher test"
+# Copies, so the user needs no access to the build tree.
+mkdir -p "$work/tools" "$work/home" "$work/shots"
+cp "$build/tests-bin/tst_launcher" "$build/bin/nerq-grab" "$work/tools/"
+[ ${#runner[@]} -eq 0 ] || chown 65534:65534 "$work/home" "$work/shots"
+if ! (cd "$work" && env HOME="$work/home" TMPDIR="$work/home" NERQ_INSTALL_PREFIX="$work/root/usr" \
+    NERQ_TOOLS_DIR="$work/tools" NERQ_SCREENSHOT_DIR="$work/shots" NERQ_BLOCK_PREFIX="package-$$-" \
+    "${runner[@]}" xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$work/tools/tst_launcher"); then
+    fail "the unpacked program"
+fi
+cp "$work/shots/installed-desktop.png" "$package_build/" 2>/dev/null && echo "screenshot: $package_build/installed-desktop.png"
+
+[ $status -eq 0 ] && echo "package: all checks passed"
+exit $status
