@@ -1,7 +1,9 @@
 // The program in VR mode against the simulated runtime, measured from outside as the headset
 // sees it: start-up to the first submitted frame, resident memory, frames and CPU time while
 // idle, and the latency from an injected pointer move to the submitted frame that shows it.
-// Needs a display with OpenGL (run under xvfb-run -a). Arguments: [idle seconds] [moves].
+// Needs a display with OpenGL (run under xvfb-run -a). Arguments: [idle seconds] [moves]
+// [program]; the program is NerqVRPlatform beside the benchmark, started there, unless another
+// command is given (such as an installed nerqvrplatform, which finds its own folder).
 
 #include "benchblocks.h"
 #include "procstat.h"
@@ -30,7 +32,7 @@ double nowMs()
 class Session
 {
 public:
-    explicit Session(const QString& binDir)
+    Session(const QString& binDir, const QString& program)
     {
         QFile(events()).open(QIODevice::WriteOnly);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -44,7 +46,7 @@ public:
         m_program.setStandardOutputFile(QProcess::nullDevice());
         m_program.setStandardErrorFile(QProcess::nullDevice());
         startMs = nowMs();
-        m_program.start(QDir(binDir).filePath("NerqVRPlatform"), {"-english"});
+        m_program.start(program, {"-english"});
         m_program.waitForStarted();
     }
     ~Session()
@@ -120,8 +122,9 @@ int main(int argc, char* argv[])
     const QString binDir = QCoreApplication::applicationDirPath();
     const int idleSeconds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     const int moves = argc > 2 ? std::max(1, atoi(argv[2])) : 200;
+    const QString program = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QDir(binDir).filePath("NerqVRPlatform");
 
-    Session vr(binDir);
+    Session vr(binDir, program);
     if (!vr.waitForFrames(1, 30000)) {
         std::fprintf(stderr, "no frame was submitted; is there a display with OpenGL?\n");
         return 1;
