@@ -58,7 +58,7 @@ leaks=$(grep -rlF -e "$root" -e "$package_build" "$work/root")
 [ -z "$leaks" ] || fail "build paths in $leaks"
 
 echo "== lintian"
-lintian --fail-on error --no-tag-display-limit "$deb" || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
 
 runner=()
 if [ "$(id -u)" -eq 0 ]; then
