@@ -30,6 +30,14 @@ if(OPENVR_SDK_DIR)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${OPENVR_RUNTIME_LIBRARY}" "${NERQ_RUNTIME_DIR}"
     COMMENT "Copying the OpenVR client library beside the executable")
   install(FILES "${OPENVR_RUNTIME_LIBRARY}" DESTINATION "${NERQ_INSTALL_DIR}")
+  if(NOT WIN32 AND CMAKE_STRIP)
+    # A stripping install (the package) strips it like the programs.
+    get_filename_component(_openvr_name "${OPENVR_RUNTIME_LIBRARY}" NAME)
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NERQ_INSTALL_DIR}/${_openvr_name}\")
+    endif()")
+  endif()
 
   set(NERQ_USING_VRSIM OFF)
   message(STATUS "OpenVR: SDK at ${OPENVR_SDK_DIR}")
