@@ -15,7 +15,7 @@ fail() {
     status=1
 }
 
-deb=$("$root/scripts/package.sh" | tail -1)
+deb=$("$root/scripts/package.sh" | tee /dev/stderr | tail -1)
 [ -f "$deb" ] || { echo "FAIL: no package was built"; exit 1; }
 version=$(sed -n 's/^project(NerqVRPlatform VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 echo "== $deb: $(du -k "$deb" | cut -f1) KiB"

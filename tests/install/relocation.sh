@@ -20,13 +20,21 @@ fi
 rm -rf "$work/sdk"
 
 status=0
+checked=0
 program_dir=$work/install/lib/nerqvrplatform
-for program in "$work/build/bin/NerqVRPlatform" "$program_dir/NerqVRPlatform" "$program_dir/nerq-peer"; do
+# Every program of the install tree, and the build tree's.
+for program in "$work/build/bin/NerqVRPlatform" "$program_dir"/*; do
+    [ -f "$program" ] && [ -x "$program" ] && [ "$(head -c 4 "$program")" = $'\x7fELF' ] || continue
+    checked=$((checked + 1))
     if ldd "$program" | grep "not found"; then
         echo "FAIL: $program misses libraries"
         status=1
     fi
 done
+if [ $checked -lt 3 ]; then
+    echo "FAIL: only $checked programs found to check"
+    status=1
+fi
 if ! ldd "$program_dir/NerqVRPlatform" | grep -q "libopenvr_api.so => $program_dir/libopenvr_api.so"; then
     echo "FAIL: the installed program does not take the client library from beside itself:"
     ldd "$program_dir/NerqVRPlatform"
