@@ -37,7 +37,7 @@ done
 echo "== dpkg-deb --contents"
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $6, $7, $8 }' | sed 's|^\./|/|')
 for expected in /usr/bin/nerqvrplatform /usr/bin/nerq-peer /usr/lib/nerqvrplatform/NerqVRPlatform \
-    /usr/lib/nerqvrplatform/nerq-peer /usr/lib/nerqvrplatform/nerqvrplatform.sh \
+    /usr/lib/nerqvrplatform/nerq-peer /usr/lib/nerqvrplatform/nerq-catalogue /usr/lib/nerqvrplatform/nerqvrplatform.sh \
     /usr/lib/nerqvrplatform/manifest.vrmanifest /usr/lib/nerqvrplatform/log.conf \
     /usr/lib/nerqvrplatform/res/main_widget_cn.qml /usr/lib/nerqvrplatform/res/thumbicon.png \
     /usr/lib/nerqvrplatform/game/data_cn.json /usr/lib/nerqvrplatform/game/images/starfall.png \

@@ -198,6 +198,22 @@ private slots:
         QCOMPARE(quickStart(launcher, {"-removemanifest"}, env), 254);
     }
 
+    void installedSteamScanFillsTheUsersCatalogue()
+    {
+        // One installed VR game in a Steam library where Steam keeps it for this user.
+        const QString steam = home() + "/.local/share/Steam";
+        QVERIFY(QDir().mkpath(steam + "/steamapps") && QDir().mkpath(steam + "/config"));
+        write(steam + "/steamapps/appmanifest_620980.acf",
+              R"("AppState" { "appid" "620980" "name" "Beat Saber" "StateFlags" "4" })");
+        write(steam + "/config/steamapps.vrmanifest",
+              R"({"applications": [{"app_key": "steam.app.620980", "launch_type": "url"}]})");
+
+        QCOMPARE(quickStart(command("nerqvrplatform")), 0);
+        QVERIFY2(contents(userDir() + "/game/data_cn.json").contains(R"("gameId": "steam_620980")"),
+                 contents(userDir() + "/logs/steam-scan.log").constData());
+        QVERIFY(!contents(programDir() + "/game/data_cn.json").contains("steam_620980"));
+    }
+
     // The catalogue tool beside the program scans before each start; a stand-in records its call.
     void steamScanRunsBeforeTheProgramUnlessSwitchedOff()
     {
