@@ -6,7 +6,7 @@
 # folder of the user's own, $XDG_DATA_HOME/nerqvrplatform (~/.local/share/nerqvrplatform):
 #   game/     the catalogues and pictures, copied from the program's folder when missing
 #   log.conf  copied likewise
-#   logs/     the program's log and the Steam scan's
+#   logs/     the program's log and the last Steam scan's
 #   res       a link to the program's page files
 # Copies are made once and never overwritten; delete one to get the default back.
 #
@@ -61,7 +61,7 @@ if [ -x "$scanner" ] && [ ! -e "$user_dir/no-steam-scan" ]; then
         status=0
         "$scanner" scan --catalogue-dir "$user_dir" </dev/null 2>&1 || status=$?
         echo "== exit status $status"
-    } >>"$user_dir/logs/steam-scan.log"
+    } >"$user_dir/logs/steam-scan.log"
 fi
 
 cd -- "$user_dir"
