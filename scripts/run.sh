@@ -38,7 +38,7 @@ desktop=0
 for option in "$@"; do [ "$option" = "-desktop" ] && desktop=1; done
 export VRSIM_PREVIEW_SNAPSHOT=$shot
 
-xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" bash -c '
+xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" bash -c '
   ./NerqVRPlatform "$@" > "'"$build"'/run.log" 2>&1 &
   pid=$!
   echo "+2500 overlay move 323 284" >> "$VRSIM_EVENTS"   # the pointer rests on the first tile

@@ -74,7 +74,7 @@ cp "$build/tests-bin/tst_launcher" "$build/bin/nerq-grab" "$work/tools/"
 [ ${#runner[@]} -eq 0 ] || chown 65534:65534 "$work/home" "$work/shots"
 if ! (cd "$work" && env HOME="$work/home" TMPDIR="$work/home" NERQ_INSTALL_PREFIX="$work/root/usr" \
     NERQ_TOOLS_DIR="$work/tools" NERQ_SCREENSHOT_DIR="$work/shots" NERQ_BLOCK_PREFIX="package-$$-" \
-    "${runner[@]}" xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$work/tools/tst_launcher"); then
+    "${runner[@]}" xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" "$work/tools/tst_launcher"); then
     fail "the unpacked program"
 fi
 cp "$work/shots/installed-desktop.png" "$package_build/" 2>/dev/null && echo "screenshot: $package_build/installed-desktop.png"
