@@ -15,7 +15,12 @@ fail() {
     status=1
 }
 
-deb=$("$root/scripts/package.sh" | tee /dev/stderr | tail -1)
+# The build's output is shown as it comes; its last line names the package. (tee /dev/stderr
+# would reopen a log file that standard error goes to, and truncate it.)
+package_log=$(mktemp)
+"$root/scripts/package.sh" | tee "$package_log"
+deb=$(tail -1 "$package_log")
+rm -f "$package_log"
 [ -f "$deb" ] || { echo "FAIL: no package was built"; exit 1; }
 version=$(sed -n 's/^project(NerqVRPlatform VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 echo "== $deb: $(du -k "$deb" | cut -f1) KiB"
