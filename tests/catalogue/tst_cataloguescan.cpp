@@ -264,6 +264,8 @@ private slots:
         QTest::newRow("missing include") << QStringList{"scan", "--include", "/nonexistent"} << 2 << "/nonexistent";
         QTest::newRow("not a Steam folder")
             << QStringList{"scan", "--steam-root", "HOME"} << 1 << "is not a Steam folder";
+        QTest::newRow("app manifest without AppState")
+            << QStringList{"scan", "--steam-root", "ODD"} << 0 << "appmanifest_7.acf: no AppState block, skipped";
         QTest::newRow("no Steam anywhere") << QStringList{"scan"} << 1 << "no Steam installation found";
         QTest::newRow("check without a file") << QStringList{"check"} << 2 << "check takes one catalogue file";
     }
@@ -275,7 +277,9 @@ private slots:
         QFETCH(QString, message);
         // A home without Steam, so that nothing on this machine is found.
         writeFile(m_run->filePath("bad.txt"), "570\nDota\n");
+        writeFile(m_run->filePath("odd/steamapps/appmanifest_7.acf"), "\"Other\" { \"appid\" \"7\" }");
         arguments.replaceInStrings("BAD", m_run->filePath("bad.txt")).replaceInStrings("HOME", m_run->path());
+        arguments.replaceInStrings("ODD", m_run->filePath("odd"));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", m_run->path());
         environment.remove("XDG_DATA_HOME");

@@ -119,9 +119,14 @@ void SteamLibrary::readManifests(const QString& library)
             continue;
         }
         const KeyValues* state = acf.find("AppState");
+        if (!state || !state->isObject()) {
+            m_problems << QString("app manifest %1: no AppState block, skipped").arg(steamapps.filePath(name));
+            m_complete = false;
+            continue;
+        }
         SteamApp app;
         bool ok = false;
-        app.appId = state ? state->text("appid").toInt(&ok) : 0;
+        app.appId = state->text("appid").toInt(&ok);
         if (!ok)
             app.appId = name.mid(12, name.size() - 16).toInt(&ok);
         if (!ok || app.appId <= 0) {
