@@ -108,16 +108,14 @@ int Scan::run()
         m_err << "nerq-catalogue: " << error << '\n';
         return 2;
     }
-    QStringList roots = SteamLocator::resolve(m_options.steamRoots);
     for (const QString& given : m_options.steamRoots) {
         if (SteamLocator::resolve({given}).isEmpty())
             return fail(given + " is not a Steam folder (it has no steamapps folder)");
     }
-    if (m_options.steamRoots.isEmpty()) {
-        roots = SteamLocator::resolve(SteamLocator::candidates());
-        if (roots.isEmpty())
-            return fail("no Steam installation found; looked in " + SteamLocator::candidates().join(", "));
-    }
+    const QStringList searched = m_options.steamRoots.isEmpty() ? SteamLocator::candidates() : m_options.steamRoots;
+    const QStringList roots = SteamLocator::resolve(searched);
+    if (roots.isEmpty())
+        return fail("no Steam installation found; looked in " + searched.join(", "));
     if (!loadCatalogues())
         return 1;
 
@@ -253,8 +251,9 @@ QString Scan::mergeGame(const SteamApp& app)
             entry["gameName"] = name.toStdString();
             keys << "gameName";
         }
-        if (game->imgPath().isEmpty() && !picture(app.appId).isEmpty()) {
-            entry["imgPath"] = picture(app.appId).toStdString();
+        const QString imgPath = game->imgPath().isEmpty() ? picture(app.appId) : QString();
+        if (!imgPath.isEmpty()) {
+            entry["imgPath"] = imgPath.toStdString();
             keys << "imgPath";
         }
         if (!entry.isMember("gameMode")) {

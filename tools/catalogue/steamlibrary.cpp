@@ -47,7 +47,6 @@ QString chineseName(const Json::Value& strings)
 } // namespace
 
 SteamLibrary::SteamLibrary(const QStringList& roots)
-    : m_roots(roots)
 {
     for (const QString& root : roots) {
         addLibrary(root, QString());

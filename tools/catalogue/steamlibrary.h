@@ -28,7 +28,6 @@ class SteamLibrary
 public:
     explicit SteamLibrary(const QStringList& roots);
 
-    const QStringList& roots() const { return m_roots; }
     // The library folders that could be read, the Steam folders themselves first.
     const QStringList& libraries() const { return m_libraries; }
     // One line for each library or file that was listed but could not be read.
@@ -46,7 +45,6 @@ private:
     void readManifests(const QString& library);
     void readVrManifest(const QString& root);
 
-    QStringList m_roots;
     QStringList m_libraries;
     QStringList m_problems;
     bool m_complete = true;
