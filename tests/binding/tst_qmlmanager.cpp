@@ -1,6 +1,7 @@
 // The page's view of the program: which files a language picks, and the four context objects
 // being there, working, before the page is created.
 
+#include "blockfixture.h"
 #include "deviceblocks.h"
 #include "logcapture.h"
 #include "qmlmanager.h"
@@ -88,13 +89,13 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_originalDir = QDir::currentPath();
         QDir::setCurrent(m_dir.path()); // the catalogue name is relative to the working directory
-        removeSharedMemory(DeviceBlocks::calibrationName);
+        BlockFixture::remove(DeviceBlocks::calibrationName);
     }
 
     void cleanupTestCase()
     {
         QDir::setCurrent(m_originalDir);
-        removeSharedMemory(DeviceBlocks::calibrationName);
+        BlockFixture::remove(DeviceBlocks::calibrationName);
         language = Chinese;
     }
 
@@ -124,11 +125,10 @@ private slots:
 
     void unavailableCalibrationBlockDoesNotFailStartUp()
     {
-        const QString blockPath = "/dev/shm/" + QString::fromStdString(systemBlockName(DeviceBlocks::calibrationName));
-        QVERIFY(QDir().mkdir(blockPath));
+        QVERIFY(BlockFixture::blockWithDirectory(DeviceBlocks::calibrationName));
         LogCapture log;
         Binding binding(pageLocation());
-        QDir().rmdir(blockPath);
+        BlockFixture::remove(DeviceBlocks::calibrationName);
         QCOMPARE(binding.initializeStatus, 0);
         QCOMPARE(log.errors().filter("Open Shared Memory Failed, error is ").size(), 10);
         // The page still gets a working calibration object.

@@ -1,6 +1,7 @@
 // The launcher with real processes: a recorder stands in for xdg-open, native games are real
 // scripts, and the game mode lands in the real shared-memory block.
 
+#include "blockfixture.h"
 #include "deviceblocks.h"
 #include "gameitem.h"
 #include "gamelauncher.h"
@@ -49,11 +50,6 @@ private:
         return QByteArray(record.bytes, sizeof record.bytes);
     }
 
-    static QString gameModeBlockPath()
-    {
-        return "/dev/shm/" + QString::fromStdString(systemBlockName(DeviceBlocks::gameModeName));
-    }
-
     static QByteArray expectedRecord(const char* text)
     {
         QByteArray bytes(10, '\0');
@@ -75,7 +71,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        removeSharedMemory(DeviceBlocks::gameModeName);
+        BlockFixture::remove(DeviceBlocks::gameModeName);
         m_record = m_dir.filePath("record.txt");
         qputenv("NERQ_TEST_RECORD", m_record.toUtf8());
 
@@ -94,14 +90,14 @@ private slots:
         addGame("huge-mode", false, QString(), 2, 123456);
     }
 
-    void cleanupTestCase() { removeSharedMemory(DeviceBlocks::gameModeName); }
+    void cleanupTestCase() { BlockFixture::remove(DeviceBlocks::gameModeName); }
 
     void init() { QFile::remove(m_record); }
 
     // Runs first: the process has not opened the game-mode block yet.
     void unopenableGameModeBlockDoesNotStopTheLaunch()
     {
-        QVERIFY(QDir().mkdir(gameModeBlockPath())); // shm_open now fails with EISDIR
+        QVERIFY(BlockFixture::blockWithDirectory(DeviceBlocks::gameModeName)); // shm_open now fails
         LogCapture log;
         QCOMPARE(m_launcher->launcherGame("dota"), 0);
         QTRY_COMPARE(recorded(), QStringList{"xdg-open steam://launch/570/Vr"});
@@ -111,7 +107,8 @@ private slots:
         for (int i = 0; i < 10; ++i)
             QVERIFY2(errors.at(i).startsWith("Open Shared Memory Failed, error is "), qPrintable(errors.at(i)));
         QVERIFY2(errors.last().contains("Game mode 2"), qPrintable(errors.last()));
-        QVERIFY(QDir().rmdir(gameModeBlockPath()));
+        BlockFixture::remove(DeviceBlocks::gameModeName);
+        QVERIFY(!BlockFixture::exists(DeviceBlocks::gameModeName));
 
         // The next launch tries the block again and hands the mode on.
         log.clear();

@@ -2,15 +2,14 @@
 // has not been asked to start. Built with a stand-in for the platform's open call, which notes
 // what the game-mode block holds at the moment the game is opened.
 
+#include "blockfixture.h"
 #include "gameitem.h"
 #include "gamelauncher.h"
 #include "gamemodel.h"
 #include "shellopen.h"
 
 #include <deviceblocks.h>
-#include <sharedmemorycore.h>
 
-#include <QFile>
 #include <QtTest>
 
 #include <memory>
@@ -21,10 +20,9 @@ QStringList g_opened; // "<target> <game-mode text at that moment>"
 
 QString gameModeText()
 {
-    QFile block("/dev/shm/" + QString::fromStdString(systemBlockName(DeviceBlocks::gameModeName)));
-    if (!block.open(QIODevice::ReadOnly))
+    if (!BlockFixture::exists(DeviceBlocks::gameModeName))
         return QStringLiteral("(no block)");
-    const QByteArray bytes = block.readAll();
+    const QByteArray bytes = BlockFixture::rawBytes(DeviceBlocks::gameModeName);
     return QString::fromLatin1(bytes.left(bytes.indexOf('\0')));
 }
 
@@ -49,8 +47,8 @@ class TestLaunchOrder : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { removeSharedMemory(DeviceBlocks::gameModeName); }
-    void cleanupTestCase() { removeSharedMemory(DeviceBlocks::gameModeName); }
+    void initTestCase() { BlockFixture::remove(DeviceBlocks::gameModeName); }
+    void cleanupTestCase() { BlockFixture::remove(DeviceBlocks::gameModeName); }
 
     void gameIsOpenedBeforeItsModeIsHandedOn()
     {

@@ -1,6 +1,7 @@
 // The real executable in desktop mode on a private Xvfb screen: what a person sees, what a click
 // starts, what reaches the device service, and how the program ends.
 
+#include "blockfixture.h"
 #include "programrun.h"
 #include "testpaths.h"
 
@@ -220,12 +221,10 @@ private slots:
 
     void unopenableQuitFlagStopsBeforeThePage()
     {
-        // The test's own quit-flag block (NERQ_BLOCK_PREFIX), with a directory in its place.
-        const QString block = "/dev/shm/" + qEnvironmentVariable("NERQ_BLOCK_PREFIX") + "NerqVRPlatform";
-        QVERIFY(QDir().mkdir(block));
+        QVERIFY(BlockFixture::blockWithDirectory("NerqVRPlatform"));
         ProgramRun program(TestPaths::runtimeDir(), {"-desktop", "-english"}, environment());
         const bool exited = program.waitForExit();
-        QDir().rmdir(block);
+        BlockFixture::remove("NerqVRPlatform");
         QVERIFY(exited);
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 255);
