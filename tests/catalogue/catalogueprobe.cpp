@@ -4,6 +4,8 @@
 #include "logcapture.h"
 #include "testpaths.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QProcess>
 
 ToolRun runCatalogueTool(const QStringList& arguments, const QProcessEnvironment& environment)
@@ -20,6 +22,16 @@ ToolRun runCatalogueTool(const QStringList& arguments, const QProcessEnvironment
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.output = QString::fromUtf8(process.readAll());
     return run;
+}
+
+QByteArray pictureBytes(const char* format, int seed)
+{
+    QImage image(46, 21, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv((seed * 47) % 360, 200, 200));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return buffer.data();
 }
 
 LoadedCatalogue loadCatalogue(const QString& path)

@@ -17,6 +17,10 @@ struct ToolRun {
 ToolRun runCatalogueTool(const QStringList& arguments,
                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
+// A small real picture in `format` ("jpg", "png"), its colour made from `seed`, so that two
+// pictures of different seeds differ.
+QByteArray pictureBytes(const char* format, int seed);
+
 // A catalogue as the program loads it: one pass of the real loader into a fresh model.
 struct LoadedCatalogue {
     std::shared_ptr<GameModel> model;

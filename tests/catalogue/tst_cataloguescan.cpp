@@ -93,11 +93,11 @@ private slots:
             {"app_key": "system.generated.x", "launch_type": "binary"}]})");
         // The nested layout with a hashed folder and a translated header; the old flat one.
         m_cache = m_steam + "/appcache/librarycache/";
-        writeFile(m_cache + "620980/9bcdda92/library_capsule.jpg", "capsule 620980");
-        writeFile(m_cache + "620980/header_schinese.jpg", "translated header 620980");
-        writeFile(m_cache + "620980/header.jpg", "header 620980");
-        writeFile(m_cache + "450390_library_600x900.jpg", "portrait 450390");
-        writeFile(m_cache + "450390_header.png", "header 450390");
+        writeFile(m_cache + "620980/9bcdda92/library_capsule.jpg", pictureBytes("jpg", 1));
+        writeFile(m_cache + "620980/header_schinese.jpg", pictureBytes("jpg", 2));
+        writeFile(m_cache + "620980/header.jpg", pictureBytes("jpg", 3));
+        writeFile(m_cache + "450390_library_600x900.jpg", pictureBytes("jpg", 4));
+        writeFile(m_cache + "450390_header.png", pictureBytes("png", 5));
     }
 
     void init()
@@ -130,8 +130,8 @@ private slots:
         QCOMPARE(english.game("steam_450390")->imgPath(), QString("../game/images/steam_450390.png"));
         QCOMPARE(english.game("steam_546560")->imgPath(), QString());
         // The header is chosen in both layouts and copied where imgPath points from the page's res/.
-        QCOMPARE(readFile(m_run->filePath("game/images/steam_620980.jpg")), QByteArray("header 620980"));
-        QCOMPARE(readFile(m_run->filePath("game/images/steam_450390.png")), QByteArray("header 450390"));
+        QCOMPARE(readFile(m_run->filePath("game/images/steam_620980.jpg")), pictureBytes("jpg", 3));
+        QCOMPARE(readFile(m_run->filePath("game/images/steam_450390.png")), pictureBytes("png", 5));
 
         const LoadedCatalogue chinese = loadCatalogue(catalogue("data_cn.json"));
         QVERIFY(chinese.errors.isEmpty());
@@ -152,16 +152,17 @@ private slots:
 
         ToolRun run = scan({"--mode", "3"});
         QVERIFY2(run.exitCode == 0, qPrintable(run.output));
-        QVERIFY2(run.output.contains("1042870  Skyline Runner: listed in data_en.json but not installed any more; "
-                                     "kept (--prune removes it)"),
+        QVERIFY2(run.output.contains(
+                     "1042870  Skyline Runner: listed in data_en.json, data_cn.json but not installed any more; "
+                     "kept (--prune removes it)"),
                  qPrintable(run.output));
         LoadedCatalogue english = loadCatalogue(catalogue("data_en.json"));
         QVERIFY(english.errors.isEmpty());
         QCOMPARE(english.ids, QStringList({"starfall", "saber", "skyline", "steam_450390", "steam_546560"}));
         QCOMPARE(english.game("saber")->gameName(), QString("Our Saber"));
         QCOMPARE(english.game("saber")->gameMode(), 5);
-        QCOMPARE(english.game("saber")->imgPath(), QString("../game/images/steam_620980.jpg")); // was empty
-        QCOMPARE(english.game("starfall")->imgPath(), QString());                               // native: untouched
+        QCOMPARE(english.game("saber")->imgPath(), QString("../game/images/saber.jpg")); // was empty
+        QCOMPARE(english.game("starfall")->imgPath(), QString());                        // native: untouched
         QCOMPARE(english.game("steam_450390")->gameMode(), 3);
         QVERIFY(readFile(catalogue("data_en.json")).contains(R"("venue": {"rooms":[1,2]})"));
         QCOMPARE(readFile(catalogue("data_en.json.bak")), before);

@@ -6,9 +6,7 @@
 
 #include <json/json.h>
 
-#include <QFile>
 #include <QHash>
-#include <QSaveFile>
 
 #include <sstream>
 
@@ -183,26 +181,4 @@ QByteArray Catalogue::json() const
     }
     out << (m_root.empty() ? "]\n" : "\n]\n");
     return QByteArray::fromStdString(out.str());
-}
-
-bool Catalogue::save(const QString& path, QString* error) const
-{
-    const QByteArray text = json();
-    Catalogue written;
-    written.read(text);
-    if (!written.problems().empty() || written.size() != static_cast<int>(m_root.size())) {
-        *error = path + ": the new catalogue would not load whole, nothing written: "
-                 + (written.problems().empty() ? QStringLiteral("entries lost") : written.problems().front().message);
-        return false;
-    }
-    auto write = [error](const QString& file, const QByteArray& bytes) {
-        QSaveFile out(file);
-        if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
-            return true;
-        *error = file + ": " + out.errorString();
-        return false;
-    };
-    if (QFile::exists(path) && !write(path + ".bak", m_content))
-        return false;
-    return write(path, text);
 }

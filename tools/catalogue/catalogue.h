@@ -45,12 +45,10 @@ public:
     const GameItem* game(int index) const;
     // The entries as written; changes to them go into json() and save().
     Json::Value& entries() { return m_root; }
+    const Json::Value& entries() const { return m_root; }
 
     // Indented JSON, each entry's catalogue keys first in their usual order, then any others.
     QByteArray json() const;
-    // Writes json() in place of `path` with an atomic rename, after copying the content it was
-    // read from to "<path>.bak". Refuses to write anything the program would not load whole.
-    bool save(const QString& path, QString* error) const;
 
 private:
     void readEntries();

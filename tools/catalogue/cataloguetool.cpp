@@ -9,6 +9,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <exception>
 
 namespace {
 
@@ -64,6 +65,22 @@ private:
     {
         const QString text = parser.helpText();
         m_out << "Usage: " << usage << text.mid(text.indexOf('\n'));
+    }
+    static QCommandLineOption waitOption()
+    {
+        return QCommandLineOption("wait",
+                                  "How long to wait for another nerq-catalogue writing the catalogues "
+                                  "(default 5).",
+                                  "SECONDS", "5");
+    }
+    bool parseWait(const QCommandLineParser& parser, const QCommandLineOption& option, int* seconds, int* status)
+    {
+        bool ok = false;
+        *seconds = parser.value(option).toInt(&ok);
+        if (ok && *seconds >= 0 && *seconds <= 3600)
+            return true;
+        *status = usageError("--wait takes a number of seconds from 0 to 3600, not \"" + parser.value(option) + '"');
+        return false;
     }
     int scan(const QStringList& arguments);
     int check(const QStringList& arguments);
@@ -130,11 +147,12 @@ int Cli::scan(const QStringList& arguments)
     const QCommandLineOption exclude("exclude", "App ids never to add, even when included: same format.", "FILE");
     const QCommandLineOption prune("prune", "Remove Steam games that are not installed any more.");
     const QCommandLineOption dryRun("dry-run", "Print what would change; write nothing, copy no picture.");
-    parser.addOptions({root, dir, mode, include, exclude, prune, dryRun});
+    const QCommandLineOption wait = waitOption();
+    parser.addOptions({root, dir, mode, include, exclude, prune, dryRun, wait});
     int status = 0;
     if (!parseCommand(parser,
                       "nerq-catalogue scan [--steam-root DIR]... [--catalogue-dir DIR] [--mode N] [--include FILE] "
-                      "[--exclude FILE] [--prune] [--dry-run]",
+                      "[--exclude FILE] [--prune] [--dry-run] [--wait SECONDS]",
                       arguments, &status))
         return status;
     if (!parser.positionalArguments().isEmpty())
@@ -151,6 +169,8 @@ int Cli::scan(const QStringList& arguments)
     options.excludeFile = parser.value(exclude);
     options.prune = parser.isSet(prune);
     options.dryRun = parser.isSet(dryRun);
+    if (!parseWait(parser, wait, &options.waitSeconds, &status))
+        return status;
     return runScan(options, m_out, m_err);
 }
 
@@ -176,5 +196,13 @@ int Cli::check(const QStringList& arguments)
 
 int runCatalogueTool(const QStringList& arguments)
 {
-    return Cli().run(arguments);
+    // Whatever a library throws on some input ends as a message and a failure, never as an abort.
+    try {
+        return Cli().run(arguments);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "nerq-catalogue: stopped, nothing more written: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "nerq-catalogue: stopped on an unknown error, nothing more written\n");
+    }
+    return 1;
 }

@@ -1,14 +1,18 @@
 #include "scancommand.h"
 
 #include "appidlist.h"
-#include "catalogue.h"
+#include "cataloguestore.h"
+#include "fileplatform.h"
 #include "gameitem.h"
+#include "picture.h"
+#include "safefile.h"
 #include "steamartwork.h"
 #include "steamlibrary.h"
 #include "steamlocator.h"
 
+#include <json/value.h>
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
@@ -19,42 +23,30 @@
 
 namespace {
 
+using Language = CatalogueStore::Language;
+
 // Steam's VR manifest lists these beside the games: SteamVR itself, the SteamVR Performance Test
 // and Windows Mixed Reality for SteamVR.
 const QSet<int> kVrTools = {250820, 323910, 719950};
 
-// One of the two catalogues, the games it lists by Steam id, and what the scan did to it.
-struct Target {
-    QString fileName;
-    QString path;
-    bool chinese = false;
-    Catalogue catalogue;
+const char kImagePrefix[] = "../game/images/";
+
+// What the scan knows of one catalogue: which entry lists which Steam app, and what it changed.
+struct Listing {
     QHash<int, int> bySteamId; // app id to the entry that lists it
     QSet<QString> gameIds;
     int added = 0;
     int filled = 0;
     int pruned = 0;
-
-    bool changed() const { return added + filled + pruned > 0; }
 };
 
-// Copies through a temporary name, so that an interrupted copy never passes for a picture. No
-// sync to disk as QFile::copy does: hundreds of pictures would take seconds, and a lost copy is
-// simply made again by the next scan.
-bool copyPicture(const QString& source, const QDir& images, const QString& name)
-{
-    constexpr qint64 kMaxPicture = 64 * 1024 * 1024;
-    QFile in(source);
-    QFile out(images.filePath(name + ".part"));
-    const bool copied = in.size() <= kMaxPicture && in.open(QIODevice::ReadOnly) && images.mkpath(".")
-                        && out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(in.readAll()) == in.size()
-                        && out.flush();
-    out.close();
-    if (copied && out.rename(images.filePath(name)))
-        return true;
-    out.remove();
-    return false;
-}
+// The picture chosen for an app from Steam's cache: checked, read and ready to copy.
+struct Choice {
+    QString source;
+    QByteArray data;
+    QString suffix;
+    QStringList passedOver; // "<file>: <why>" for each better candidate that could not be used
+};
 
 class Scan
 {
@@ -63,6 +55,7 @@ public:
         : m_options(options)
         , m_out(out)
         , m_err(err)
+        , m_store(options.catalogueDir)
     {}
 
     int run();
@@ -74,26 +67,28 @@ private:
         return 1;
     }
     bool loadLists(QString* error);
-    bool loadCatalogues();
+    void index();
     QString classify(const SteamApp& app) const;
     QString mergeGame(const SteamApp& app);
-    QString picture(int appId);
+    QString addGame(const SteamApp& app, const QString& englishName, const QString& chineseName);
+    void addToOtherLanguage(const SteamApp& app, Language from, Language to, const QString& name);
+    QString fillGame(const SteamApp& app, Language language, const QString& name, QStringList* filled);
+    const Choice& choose(int appId);
+    QString copyPicture(int appId, const QString& gameId, const QString& replacing, QString* note);
     void reportMissing();
     bool write();
 
     const ScanOptions& m_options;
     QTextStream& m_out;
     QTextStream& m_err;
+    CatalogueStore m_store;
     AppIdList m_include;
     AppIdList m_exclude;
-    std::vector<std::unique_ptr<Target>> m_targets;
     std::unique_ptr<SteamLibrary> m_steam;
     std::unique_ptr<SteamArtwork> m_artwork;
-    struct Picture {
-        QString source;  // in Steam's cache
-        QString imgPath; // of the copy; empty when there is none
-    };
-    QHash<int, Picture> m_pictures;
+    Listing m_listings[2];
+    QSet<QString> m_usedImages; // every imgPath of either catalogue
+    QHash<int, Choice> m_choices;
     QSet<int> m_installed;
     int m_vrGames = 0;
     int m_added = 0;
@@ -116,14 +111,19 @@ int Scan::run()
     const QStringList roots = SteamLocator::resolve(searched);
     if (roots.isEmpty())
         return fail("no Steam installation found; looked in " + searched.join(", "));
-    if (!loadCatalogues())
-        return 1;
 
+    // Steam is read before the lock is taken: a slow drive must not keep other writers waiting.
     m_steam = std::make_unique<SteamLibrary>(roots);
     m_artwork = std::make_unique<SteamArtwork>(roots);
+    if ((!m_options.dryRun && !m_store.lock(m_options.waitSeconds, &error)) || !m_store.read(&error))
+        return fail(error);
+    index();
+
     m_out << "Steam: " << roots.join(", ") << '\n';
     for (const QString& problem : m_steam->problems())
         m_out << "warning: " << problem << '\n';
+    for (const QString& difference : m_store.differences())
+        m_out << "warning: the two catalogues differ: " << difference << '\n';
     for (const SteamApp& app : m_steam->apps()) {
         if (app.installed)
             m_installed.insert(app.appId);
@@ -154,48 +154,35 @@ bool Scan::loadLists(QString* error)
            && (m_options.excludeFile.isEmpty() || m_exclude.load(m_options.excludeFile, error));
 }
 
-bool Scan::loadCatalogues()
+void Scan::index()
 {
-    const QDir dir(m_options.catalogueDir);
-    for (const QString& name : {QStringLiteral("data_en.json"), QStringLiteral("data_cn.json")}) {
-        auto target = std::make_unique<Target>();
-        target->fileName = name;
-        target->path = dir.filePath("game/" + name);
-        target->chinese = name == "data_cn.json";
-        if (QFileInfo::exists(target->path)) {
-            target->catalogue.readFile(target->path);
-            if (!target->catalogue.problems().empty()) {
-                const CatalogueProblem& first = target->catalogue.problems().front();
-                const QString where = first.index < 0 ? QString() : QString("entry %1: ").arg(first.index);
-                fail(QString("%1: left unchanged, since the program would not load all of it: %2%3 (nerq-catalogue "
-                             "check %1 lists every problem)")
-                         .arg(target->path, where, first.message));
-                return false;
-            }
-        } else {
-            target->catalogue.read("[]");
-        }
+    for (Language language : CatalogueStore::kLanguages) {
+        const Catalogue& catalogue = m_store.catalogue(language);
+        Listing& listing = m_listings[language];
         // A Steam entry is the one to fill in; a native entry with the id still counts as listed.
-        for (int i = target->catalogue.size() - 1; i >= 0; --i) {
-            const GameItem* game = target->catalogue.game(i);
-            target->gameIds.insert(game->gameId());
+        for (int i = catalogue.size() - 1; i >= 0; --i) {
+            const GameItem* game = catalogue.game(i);
+            listing.gameIds.insert(game->gameId());
+            m_usedImages.insert(game->imgPath());
             const int appId = game->steamGameId();
-            const auto listed = target->bySteamId.constFind(appId);
+            const auto listed = listing.bySteamId.constFind(appId);
             if (appId > 0
-                && (listed == target->bySteamId.cend() || !game->isNative()
-                    || target->catalogue.game(*listed)->isNative()))
-                target->bySteamId.insert(appId, i);
+                && (listed == listing.bySteamId.cend() || !game->isNative() || catalogue.game(*listed)->isNative()))
+                listing.bySteamId.insert(appId, i);
         }
-        m_targets.push_back(std::move(target));
     }
-    return true;
 }
 
 // Why an app is not a VR game for the catalogue, or empty when it is one.
 QString Scan::classify(const SteamApp& app) const
 {
-    if (!app.installed)
-        return QString("not fully installed (StateFlags %1), skipped").arg(app.stateFlags);
+    if (!app.installed) {
+        const bool listed = m_listings[Language::English].bySteamId.contains(app.appId)
+                            || m_listings[Language::Chinese].bySteamId.contains(app.appId);
+        const QString state = app.hasStateFlags ? QString("not fully installed (StateFlags %1)").arg(app.stateFlags)
+                                                : QStringLiteral("no StateFlags in its app manifest");
+        return state + (listed ? QStringLiteral("; listed, kept") : QStringLiteral(", skipped"));
+    }
     if (m_exclude.contains(app.appId))
         return "excluded by --exclude";
     if (m_include.contains(app.appId))
@@ -213,109 +200,198 @@ QString Scan::mergeGame(const SteamApp& app)
     QString englishName = app.name.isEmpty() ? listing.englishName : app.name;
     if (englishName.isEmpty())
         englishName = QString("Steam app %1").arg(app.appId);
-    QStringList added;
-    QStringList present;
-    QStringList filled;
-    bool listedPicture = false;
-    for (const auto& target : m_targets) {
-        const QString name = target->chinese && !listing.chineseName.isEmpty() ? listing.chineseName : englishName;
-        Json::Value& entries = target->catalogue.entries();
-        const auto found = target->bySteamId.constFind(app.appId);
-        if (found == target->bySteamId.cend()) {
-            QString gameId = QString("steam_%1").arg(app.appId);
-            for (int n = 2; target->gameIds.contains(gameId); ++n)
-                gameId = QString("steam_%1_%2").arg(app.appId).arg(n);
-            target->gameIds.insert(gameId);
-            Json::Value entry(Json::objectValue);
-            entry["gameId"] = gameId.toStdString();
-            entry["gameName"] = name.toStdString();
-            entry["imgPath"] = picture(app.appId).toStdString();
-            entry["isNative"] = false;
-            entry["launcherPath"] = "";
-            entry["steamGameId"] = app.appId;
-            entry["gameMode"] = m_options.mode;
-            entries.append(entry);
-            ++target->added;
-            added << target->fileName;
-            continue;
-        }
-        present << target->fileName;
-        // Whatever the operator wrote stays; only what is empty is filled in. A native entry
-        // that names the Steam id is the operator's own way of starting the game: left alone.
-        const GameItem* game = target->catalogue.game(*found);
-        Json::Value& entry = entries[*found];
-        if (game->isNative())
-            continue;
-        QStringList keys;
-        if (game->gameName().isEmpty()) {
-            entry["gameName"] = name.toStdString();
-            keys << "gameName";
-        }
-        const QString imgPath = game->imgPath().isEmpty() ? picture(app.appId) : QString();
-        if (!imgPath.isEmpty()) {
-            entry["imgPath"] = imgPath.toStdString();
-            keys << "imgPath";
-        }
-        if (!entry.isMember("gameMode")) {
-            entry["gameMode"] = m_options.mode;
-            keys << "gameMode";
-        }
-        listedPicture = listedPicture || !game->imgPath().isEmpty();
-        if (!keys.isEmpty()) {
-            ++target->filled;
-            filled << QString("%1 in %2").arg(keys.join(", "), target->fileName);
-        }
-    }
+    const QString chineseName = listing.chineseName.isEmpty() ? englishName : listing.chineseName;
+    auto nameIn = [&](Language language) { return language == Language::Chinese ? chineseName : englishName; };
 
-    QString verdict =
-        added.isEmpty() ? QStringLiteral("VR game, already listed")
-        : present.isEmpty()
-            ? QStringLiteral("VR game, added")
-            : QString("VR game, added to %1, already listed in %2").arg(added.join(", "), present.join(", "));
-    ++(added.isEmpty() ? m_present : m_added);
+    const bool inEnglish = m_listings[Language::English].bySteamId.contains(app.appId);
+    const bool inChinese = m_listings[Language::Chinese].bySteamId.contains(app.appId);
+    if (!inEnglish && !inChinese) {
+        ++m_added;
+        return addGame(app, englishName, chineseName);
+    }
+    ++m_present;
+    QString verdict = QStringLiteral("VR game, already listed");
+    if (inEnglish != inChinese) {
+        // Listed by one language only: the other gets the same entry, so both pages show it.
+        const Language from = inEnglish ? Language::English : Language::Chinese;
+        const Language to = inEnglish ? Language::Chinese : Language::English;
+        addToOtherLanguage(app, from, to, nameIn(to));
+        verdict = QString("VR game, listed in %1, added to %2")
+                      .arg(CatalogueStore::fileName(from), CatalogueStore::fileName(to));
+    }
+    QStringList filled;
+    QString pictures;
+    for (Language language : CatalogueStore::kLanguages) {
+        const QString note = fillGame(app, language, nameIn(language), &filled);
+        if (!note.isEmpty() && !pictures.contains(note))
+            pictures += note;
+    }
     if (!filled.isEmpty())
         verdict += "; filled " + filled.join("; ");
-    const auto copied = m_pictures.constFind(app.appId);
-    if (copied != m_pictures.cend())
-        verdict += copied->imgPath.isEmpty() ? "; no picture" : "; picture " + copied->source;
-    else if (listedPicture)
-        verdict += "; picture as listed";
-    return verdict;
+    return verdict + (pictures.isEmpty() ? QStringLiteral("; picture as listed") : pictures);
 }
 
-// The imgPath of the app's picture copied beside the catalogues, or empty when there is none.
-// Found and copied once per app, for both catalogues.
-QString Scan::picture(int appId)
+QString Scan::addGame(const SteamApp& app, const QString& englishName, const QString& chineseName)
 {
-    const auto found = m_pictures.constFind(appId);
-    if (found != m_pictures.cend())
-        return found->imgPath;
-    Picture& picture = m_pictures[appId];
-    picture.source = m_artwork->find(appId);
-    if (picture.source.isEmpty())
+    // One id for both languages, free in both; the picture is named after it.
+    const QString gameId = m_store.claimGameId(QString("steam_%1").arg(app.appId));
+    QString note;
+    const QString imgPath = copyPicture(app.appId, gameId, QString(), &note);
+    for (Language language : CatalogueStore::kLanguages) {
+        Listing& listing = m_listings[language];
+        Json::Value entry(Json::objectValue);
+        entry["gameId"] = gameId.toStdString();
+        entry["gameName"] = (language == Language::Chinese ? chineseName : englishName).toStdString();
+        entry["imgPath"] = imgPath.toStdString();
+        entry["isNative"] = false;
+        entry["launcherPath"] = "";
+        entry["steamGameId"] = app.appId;
+        entry["gameMode"] = m_options.mode;
+        m_store.catalogue(language).entries().append(entry);
+        listing.gameIds.insert(gameId);
+        ++listing.added;
+    }
+    const QString as = gameId == QString("steam_%1").arg(app.appId) ? QString() : " as " + gameId;
+    return "VR game, added" + as + note;
+}
+
+void Scan::addToOtherLanguage(const SteamApp& app, Language from, Language to, const QString& name)
+{
+    const Json::Value& source = m_store.catalogue(from).entries()[m_listings[from].bySteamId.value(app.appId)];
+    Json::Value entry = source;
+    QString gameId = QString::fromStdString(source["gameId"].asString());
+    Listing& listing = m_listings[to];
+    if (listing.gameIds.contains(gameId))
+        gameId = m_store.claimGameId(gameId);
+    entry["gameId"] = gameId.toStdString();
+    if (!source.get("isNative", false).asBool())
+        entry["gameName"] = name.toStdString();
+    m_store.catalogue(to).entries().append(entry);
+    listing.gameIds.insert(gameId);
+    ++listing.added;
+}
+
+// Fills what an entry listed before leaves empty, and replaces a picture that an earlier scan
+// copied when it is no picture (empty or broken). Whatever the operator wrote stays.
+QString Scan::fillGame(const SteamApp& app, Language language, const QString& name, QStringList* filled)
+{
+    Listing& listing = m_listings[language];
+    const int index = listing.bySteamId.value(app.appId, -1);
+    const GameItem* game = m_store.catalogue(language).game(index);
+    // A native entry naming the Steam id is the operator's own way of starting it: left alone.
+    if (!game || game->isNative())
         return {};
-    const QString name = QString("steam_%1.%2").arg(appId).arg(QFileInfo(picture.source).suffix().toLower());
-    const QDir images(QDir(m_options.catalogueDir).filePath("game/images"));
-    // A picture already there may be the operator's own choice: it is kept.
-    if (!m_options.dryRun && !images.exists(name) && !copyPicture(picture.source, images, name)) {
-        m_out << "warning: cannot copy " << picture.source << " to " << images.filePath(name) << '\n';
+    Json::Value& entry = m_store.catalogue(language).entries()[index];
+    QStringList keys;
+    if (game->gameName().isEmpty()) {
+        entry["gameName"] = name.toStdString();
+        keys << "gameName";
+    }
+    QString note;
+    const QString imgPath = game->imgPath();
+    const QString copy = imgPath.startsWith(kImagePrefix) ? imgPath.mid(int(sizeof kImagePrefix) - 1) : QString();
+    const QString base = QFileInfo(copy).completeBaseName();
+    const bool scanCopy = !copy.contains('/') && (base == game->gameId() || base == QString("steam_%1").arg(app.appId));
+    QString problem;
+    if (scanCopy)
+        problem = Picture::fileProblem(QDir(m_store.imagesFolder()).filePath(copy));
+    if (imgPath.isEmpty() || !problem.isEmpty()) {
+        const QString replaced = copyPicture(app.appId, game->gameId(), problem.isEmpty() ? QString() : copy, &note);
+        if (!replaced.isEmpty() && replaced != imgPath) {
+            entry["imgPath"] = replaced.toStdString();
+            keys << "imgPath";
+        }
+        if (!problem.isEmpty())
+            note = QString("; picture %1 was %2%3").arg(copy, problem, note.isEmpty() ? "; no other" : note);
+    }
+    if (!entry.isMember("gameMode")) {
+        entry["gameMode"] = m_options.mode;
+        keys << "gameMode";
+    }
+    if (!keys.isEmpty()) {
+        ++listing.filled;
+        *filled << QString("%1 in %2").arg(keys.join(", "), CatalogueStore::fileName(language));
+    }
+    return note;
+}
+
+// The app's best picture in Steam's cache that really is one. Chosen once per app.
+const Choice& Scan::choose(int appId)
+{
+    const auto found = m_choices.constFind(appId);
+    if (found != m_choices.cend())
+        return *found;
+    Choice& choice = m_choices[appId];
+    for (const QString& candidate : m_artwork->candidates(appId)) {
+        OutsideFile file = OutsideFile::read(candidate, Picture::kMaxBytes, m_artwork->trees());
+        QString problem = file.problem;
+        if (problem.isEmpty() && !FilePlatform::ownerOfMayRead(m_store.folder(), candidate))
+            problem = "not readable by the owner of " + m_store.folder();
+        if (problem.isEmpty())
+            problem = Picture::problem(file.data, &choice.suffix);
+        if (problem.isEmpty()) {
+            choice.source = candidate;
+            choice.data = file.data;
+            break;
+        }
+        choice.passedOver << candidate + ": " + problem;
+    }
+    return choice;
+}
+
+// Copies the app's picture to game/images/<gameId>.<ext> and returns its imgPath, or empty when
+// there is none. A file already there that another entry shows is left alone; one that no
+// entry shows is kept when it is a picture (an operator may have put it there for this game).
+QString Scan::copyPicture(int appId, const QString& gameId, const QString& replacing, QString* note)
+{
+    const Choice& choice = choose(appId);
+    for (const QString& passed : choice.passedOver)
+        *note += "; passed over " + passed;
+    if (choice.source.isEmpty()) {
+        *note += "; no picture";
         return {};
     }
-    picture.imgPath = "../game/images/" + name;
-    return picture.imgPath;
+    const QDir images(m_store.imagesFolder());
+    QString name = gameId + '.' + choice.suffix;
+    for (int n = 2; name != replacing && m_usedImages.contains(kImagePrefix + name); ++n)
+        name = QString("%1_%2.%3").arg(gameId).arg(n).arg(choice.suffix);
+    const QString imgPath = kImagePrefix + name;
+    m_usedImages.insert(imgPath);
+    const QString target = images.filePath(name);
+    if (name != replacing && Picture::fileProblem(target).isEmpty()) {
+        *note += "; picture already in " + target + ", kept";
+        return imgPath;
+    }
+    *note += "; picture " + choice.source;
+    if (m_options.dryRun)
+        return imgPath;
+    QString error;
+    if (!images.exists()) {
+        if (!QDir().mkpath(images.path()))
+            error = "cannot create " + images.path() + ": " + qt_error_string();
+        else
+            FilePlatform::settleFolder(images.path(), QFileInfo(images.path()).path(), &error);
+    }
+    StagedFile copy(target);
+    if (error.isEmpty() && copy.write(choice.data, &error) && copy.commit(&error))
+        return imgPath;
+    *note += " could not be copied: " + error;
+    m_usedImages.remove(imgPath);
+    return {};
 }
 
 void Scan::reportMissing()
 {
-    // Steam games the catalogues list but no library holds: kept unless --prune says otherwise.
+    // Steam games the catalogues list but no library has a manifest of: kept unless --prune.
     QMap<int, QString> names;
     QMap<int, QStringList> listedIn;
-    for (const auto& target : m_targets) {
-        for (auto it = target->bySteamId.cbegin(); it != target->bySteamId.cend(); ++it) {
-            const GameItem* game = target->catalogue.game(it.value());
-            if (!game->isNative() && !m_installed.contains(it.key())) {
+    for (Language language : CatalogueStore::kLanguages) {
+        const Listing& listing = m_listings[language];
+        for (auto it = listing.bySteamId.cbegin(); it != listing.bySteamId.cend(); ++it) {
+            const GameItem* game = m_store.catalogue(language).game(it.value());
+            if (!game->isNative() && !m_steam->present().contains(it.key())) {
                 names.insert(it.key(), game->gameName());
-                listedIn[it.key()] << target->fileName;
+                listedIn[it.key()] << CatalogueStore::fileName(language);
             }
         }
     }
@@ -331,14 +407,15 @@ void Scan::reportMissing()
     }
     if (!prune)
         return;
-    for (const auto& target : m_targets) {
+    for (Language language : CatalogueStore::kLanguages) {
+        Catalogue& catalogue = m_store.catalogue(language);
         // Every entry of a pruned game goes, the last first so that the indices stay valid.
-        for (int i = target->catalogue.size() - 1; i >= 0; --i) {
-            const GameItem* game = target->catalogue.game(i);
-            if (game && !game->isNative() && names.contains(game->steamGameId())) {
+        for (int i = catalogue.size() - 1; i >= 0; --i) {
+            const GameItem* game = catalogue.game(i);
+            if (!game->isNative() && names.contains(game->steamGameId())) {
                 Json::Value removed;
-                target->catalogue.entries().removeIndex(static_cast<Json::ArrayIndex>(i), &removed);
-                ++target->pruned;
+                catalogue.entries().removeIndex(static_cast<Json::ArrayIndex>(i), &removed);
+                ++m_listings[language].pruned;
             }
         }
     }
@@ -346,23 +423,31 @@ void Scan::reportMissing()
 
 bool Scan::write()
 {
-    for (const auto& target : m_targets) {
-        if (!target->changed()) {
-            m_out << target->path << ": unchanged\n";
-            continue;
-        }
-        const QString changes =
-            QString("%1 added, %2 filled in, %3 removed").arg(target->added).arg(target->filled).arg(target->pruned);
-        if (m_options.dryRun) {
-            m_out << target->path << ": would change (" << changes << "); dry run, nothing written\n";
-            continue;
-        }
-        QString error;
-        if (!QDir().mkpath(QFileInfo(target->path).path()) || !target->catalogue.save(target->path, &error)) {
-            fail(error.isEmpty() ? "cannot create the folder of " + target->path : error);
-            return false;
-        }
-        m_out << target->path << ": written (" << changes << ")\n";
+    auto changes = [this](Language language) {
+        const Listing& listing = m_listings[language];
+        return QString("%1 added, %2 filled in, %3 removed").arg(listing.added).arg(listing.filled).arg(listing.pruned);
+    };
+    auto made = [this](Language language) {
+        const Language other = language == Language::English ? Language::Chinese : Language::English;
+        return m_store.existed(language) ? QString()
+               : m_store.existed(other)  ? QString("made from %1; ").arg(CatalogueStore::fileName(other))
+                                         : QString("new; ");
+    };
+    QStringList written;
+    QString error;
+    if (!m_options.dryRun && !m_store.write(&written, &error)) {
+        fail(error);
+        return false;
+    }
+    for (Language language : CatalogueStore::kLanguages) {
+        const QString path = m_store.path(language);
+        if (!m_store.changed(language))
+            m_out << path << ": unchanged\n";
+        else if (m_options.dryRun)
+            m_out << path << ": would change (" << made(language) << changes(language)
+                  << "); dry run, nothing written\n";
+        else
+            m_out << path << ": written (" << made(language) << changes(language) << ")\n";
     }
     return true;
 }

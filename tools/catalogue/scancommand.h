@@ -13,6 +13,7 @@ struct ScanOptions {
     QString excludeFile;
     bool prune = false;
     bool dryRun = false;
+    int waitSeconds = 5; // for another writer's lock
 };
 
 // Merges the VR games of the installed Steam library into both catalogues. Returns the exit

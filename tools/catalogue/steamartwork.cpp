@@ -4,7 +4,10 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -37,8 +40,15 @@ int rank(const QString& fileName)
 
 SteamArtwork::SteamArtwork(const QStringList& steamRoots)
 {
-    for (const QString& root : steamRoots)
+    for (const QString& root : steamRoots) {
         m_caches << QDir(root).filePath("appcache/librarycache");
+        m_trees << QFileInfo(root).canonicalFilePath();
+        // A cache that Steam was told to keep on another drive is still Steam's.
+        const QString cache = QFileInfo(m_caches.last()).canonicalFilePath();
+        if (!cache.isEmpty())
+            m_trees << cache;
+    }
+    m_trees.removeAll(QString());
 }
 
 const QHash<int, QStringList>& SteamArtwork::flatFiles(const QString& cache) const
@@ -47,7 +57,7 @@ const QHash<int, QStringList>& SteamArtwork::flatFiles(const QString& cache) con
     if (found != m_flatFiles.end())
         return *found;
     QHash<int, QStringList>& files = m_flatFiles[cache];
-    const QStringList names = QDir(cache).entryList(QDir::Files);
+    const QStringList names = QDir(cache).entryList(QDir::Files | QDir::System);
     for (const QString& name : names) {
         const int underscore = name.indexOf('_');
         bool ok = false;
@@ -58,16 +68,13 @@ const QHash<int, QStringList>& SteamArtwork::flatFiles(const QString& cache) con
     return files;
 }
 
-QString SteamArtwork::find(int appId) const
+QStringList SteamArtwork::candidates(int appId) const
 {
-    QString best;
-    int bestRank = std::numeric_limits<int>::max();
+    std::vector<std::pair<int, QString>> found;
     auto consider = [&](const QString& path, const QString& name) {
         const int r = rank(name);
-        if (r < bestRank || (r == bestRank && path < best)) {
-            best = path;
-            bestRank = r;
-        }
+        if (r != std::numeric_limits<int>::max())
+            found.emplace_back(r, path);
     };
     const QString id = QString::number(appId);
     for (const QString& cache : m_caches) {
@@ -77,18 +84,24 @@ QString SteamArtwork::find(int appId) const
         const QString folder = dir.filePath(id);
         if (!QFileInfo(folder).isDir())
             continue;
-        QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        // Files of any kind are candidates, so that what is wrong with one can be said.
+        const QDir::Filters entries = QDir::Files | QDir::System | QDir::Hidden;
+        QDirIterator it(folder, entries | QDir::Dirs | QDir::NoDotAndDotDot);
         while (it.hasNext()) {
             const QFileInfo info(it.next());
-            if (info.isFile()) {
+            if (!info.isDir()) {
                 consider(info.filePath(), info.fileName());
                 continue;
             }
             // One hashed folder further down, no deeper.
-            const QStringList inner = QDir(info.filePath()).entryList(QDir::Files);
+            const QStringList inner = QDir(info.filePath()).entryList(entries);
             for (const QString& name : inner)
                 consider(QDir(info.filePath()).filePath(name), name);
         }
     }
-    return bestRank == std::numeric_limits<int>::max() ? QString() : best;
+    std::sort(found.begin(), found.end());
+    QStringList paths;
+    for (const auto& candidate : found)
+        paths << candidate.second;
+    return paths;
 }

@@ -12,14 +12,17 @@ class SteamArtwork
 public:
     explicit SteamArtwork(const QStringList& steamRoots);
 
-    // The best picture for a wide 400 x 188 tile, or empty when Steam has none: the header first,
-    // then the other pictures, one without a language suffix before a translated one.
-    QString find(int appId) const;
+    // The app's pictures, the best for a wide 400 x 188 tile first: the header, then the other
+    // pictures, one without a language suffix before a translated one. Not yet checked.
+    QStringList candidates(int appId) const;
+    // The folders a picture must really lie in; a link out of them is not followed.
+    const QStringList& trees() const { return m_trees; }
 
 private:
     const QHash<int, QStringList>& flatFiles(const QString& cache) const;
 
     QStringList m_caches;
+    QStringList m_trees;
     // The flat layout puts thousands of files in one folder: it is listed once, on first use.
     mutable QHash<QString, QHash<int, QStringList>> m_flatFiles;
 };

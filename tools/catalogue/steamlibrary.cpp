@@ -1,6 +1,7 @@
 #include "steamlibrary.h"
 
 #include "keyvalues.h"
+#include "safefile.h"
 
 #include <json/json.h>
 
@@ -16,6 +17,8 @@ namespace {
 
 // Steam's "fully installed" bit; 2 alone means an update is required, 1026 is mid-update.
 constexpr qulonglong kFullyInstalled = 4;
+// Steam's own text files are kilobytes; the VR manifest of a large library some hundred.
+constexpr qint64 kMaxSteamFile = 16 * 1024 * 1024;
 
 bool isNumber(const QString& text)
 {
@@ -65,11 +68,14 @@ void SteamLibrary::readLibraryFolders(const QString& root)
     for (const QString& name :
          {QStringLiteral("steamapps/libraryfolders.vdf"), QStringLiteral("config/libraryfolders.vdf")}) {
         const QString file = QDir(root).filePath(name);
-        if (!QFileInfo::exists(file))
+        if (!QFileInfo::exists(file) && !QFileInfo(file).isSymLink())
             continue;
+        const OutsideFile content = OutsideFile::read(file, kMaxSteamFile, {root});
         KeyValues vdf;
         QString error;
-        if (!KeyValues::parseFile(file, vdf, &error)) {
+        if (!content.ok())
+            error = file + ": " + content.problem;
+        if (!content.ok() || !KeyValues::parse(content.data, file, vdf, &error)) {
             m_problems << "cannot read the library list " + error;
             m_complete = false;
             continue;
@@ -106,62 +112,97 @@ void SteamLibrary::addLibrary(const QString& path, const QString& listedIn)
 
 void SteamLibrary::readManifests(const QString& library)
 {
-    // Every manifest on disk counts; the "apps" block of the library list goes stale.
-    const QDir steamapps(library + "/steamapps");
-    const QStringList manifests = steamapps.entryList({"appmanifest_*.acf"}, QDir::Files, QDir::Name);
-    for (const QString& name : manifests) {
-        KeyValues acf;
-        QString error;
-        if (!KeyValues::parseFile(steamapps.filePath(name), acf, &error)) {
-            m_problems << "cannot read app manifest " + error;
-            m_complete = false;
-            continue;
-        }
-        const KeyValues* state = acf.find("AppState");
-        if (!state || !state->isObject()) {
-            m_problems << QString("app manifest %1: no AppState block, skipped").arg(steamapps.filePath(name));
-            m_complete = false;
-            continue;
-        }
-        SteamApp app;
-        bool ok = false;
-        app.appId = state->text("appid").toInt(&ok);
-        if (!ok)
-            app.appId = name.mid(12, name.size() - 16).toInt(&ok);
-        if (!ok || app.appId <= 0) {
-            m_problems << QString("app manifest %1: no app id, skipped").arg(steamapps.filePath(name));
-            m_complete = false;
-            continue;
-        }
-        app.name = state->text("name");
-        app.stateFlags = state->text("StateFlags");
-        app.installed = (app.stateFlags.toULongLong() & kFullyInstalled) != 0;
+    // Every manifest on disk counts, whatever kind of file it is; the "apps" block of the library
+    // list goes stale.
+    const QString tree = QFileInfo(library + "/steamapps").canonicalFilePath();
+    const QDir steamapps(tree);
+    const QStringList manifests = steamapps.entryList(
+        {"appmanifest_*.acf"}, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : manifests)
+        readManifest(steamapps.filePath(name), tree);
+}
 
-        // A stale manifest of the same app in another library must not hide the installed one.
-        const auto same = m_appIndex.constFind(app.appId);
-        if (same == m_appIndex.cend()) {
-            m_appIndex.insert(app.appId, static_cast<int>(m_apps.size()));
-            m_apps.push_back(app);
-        } else if (!m_apps[*same].installed && app.installed) {
-            m_apps[*same] = app;
-        }
+void SteamLibrary::readManifest(const QString& path, const QString& tree)
+{
+    const QString fileName = QFileInfo(path).fileName();
+    bool ok = false;
+    const int fileId = fileName.mid(12, fileName.size() - 16).toInt(&ok);
+    if (ok && fileId > 0)
+        m_present.insert(fileId);
+    auto skip = [&](const QString& why) {
+        m_problems << QString("app manifest %1: %2").arg(path, why);
+        m_complete = false;
+    };
+    const OutsideFile content = OutsideFile::read(path, kMaxSteamFile, {tree});
+    if (!content.ok())
+        return skip(content.problem + (fileId > 0 ? "; its game counts as installed" : QString()));
+    KeyValues acf;
+    QString error;
+    if (!KeyValues::parse(content.data, path, acf, &error)) {
+        m_problems << "cannot read app manifest " + error;
+        m_complete = false;
+        return;
+    }
+    const KeyValues* state = acf.find("AppState");
+    if (!state || !state->isObject())
+        return skip("no AppState block, skipped");
+
+    SteamApp app;
+    const KeyValues* idKey = state->find("appid");
+    if (idKey) {
+        app.appId = idKey->isObject() ? 0 : idKey->value().toInt(&ok);
+        if (!ok || app.appId <= 0)
+            return skip(QString("the app id \"%1\" is not a valid app id, skipped")
+                            .arg(idKey->isObject() ? QStringLiteral("{...}") : idKey->value()));
+    } else if (fileId > 0) {
+        app.appId = fileId; // Steam names the file after the id
+    } else {
+        return skip("no app id, skipped");
+    }
+    app.name = state->text("name");
+    const KeyValues* flags = state->find("StateFlags");
+    app.hasStateFlags = flags && !flags->isObject();
+    app.stateFlags = state->text("StateFlags");
+    app.installed = app.hasStateFlags && (app.stateFlags.toULongLong() & kFullyInstalled) != 0;
+
+    // A stale manifest of the same app in another library must not hide the installed one.
+    m_present.insert(app.appId);
+    const auto same = m_appIndex.constFind(app.appId);
+    if (same == m_appIndex.cend()) {
+        m_appIndex.insert(app.appId, static_cast<int>(m_apps.size()));
+        m_apps.push_back(app);
+    } else if (!m_apps[*same].installed && app.installed) {
+        m_apps[*same] = app;
     }
 }
 
 void SteamLibrary::readVrManifest(const QString& root)
 {
     const QString path = QDir(root).filePath("config/steamapps.vrmanifest");
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
         m_problems << QString("no VR manifest %1: only games from --include count as VR").arg(path);
         return;
     }
-    const QByteArray text = file.readAll();
+    const OutsideFile content = OutsideFile::read(path, kMaxSteamFile, {root});
     Json::Value manifest;
     std::string error;
-    const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
-    if (!reader->parse(text.constData(), text.constData() + text.size(), &manifest, &error)) {
-        m_problems << QString("cannot read the VR manifest %1: %2").arg(path, QString::fromStdString(error).trimmed());
+    if (content.ok()) {
+        const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+        // The library throws rather than fails on some input (nesting past its limit).
+        try {
+            if (reader->parse(content.data.constData(), content.data.constData() + content.data.size(), &manifest,
+                              &error))
+                error.clear();
+            else if (error.empty())
+                error = "not JSON";
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+    }
+    if (!content.ok() || !error.empty()) {
+        m_problems << QString("cannot read the VR manifest %1: %2; only games from --include count as VR")
+                          .arg(path, content.ok() ? QString::fromStdString(error).trimmed() : content.problem);
         return;
     }
     const Json::Value& applications = manifest.isObject() ? manifest["applications"] : Json::Value::nullSingleton();

@@ -1,0 +1,41 @@
+#include "picture.h"
+
+#include "safefile.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageReader>
+
+namespace {
+
+// A header claiming more pixels than this would make the decoder ask for gigabytes.
+constexpr qint64 kMaxPixels = 64 * 1024 * 1024;
+
+} // namespace
+
+QString Picture::problem(const QByteArray& data, QString* suffix)
+{
+    if (data.isEmpty())
+        return QStringLiteral("empty");
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QByteArray format = reader.format();
+    if (format.isEmpty())
+        return QStringLiteral("not a picture in a format the page can show");
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > kMaxPixels)
+        return QString("%1 x %2 pixels, too large a picture").arg(size.width()).arg(size.height());
+    if (reader.read().isNull())
+        return QString("does not decode as %1: %2").arg(QString::fromLatin1(format), reader.errorString());
+    if (suffix)
+        *suffix = format == "jpeg" ? QStringLiteral("jpg") : QString::fromLatin1(format);
+    return {};
+}
+
+QString Picture::fileProblem(const QString& path)
+{
+    const OutsideFile file = OutsideFile::read(path, kMaxBytes);
+    return file.ok() ? problem(file.data) : file.problem;
+}

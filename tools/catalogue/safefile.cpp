@@ -1,0 +1,131 @@
+#include "safefile.h"
+
+#include "fileplatform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+namespace {
+
+const char kTempSuffix[] = ".nerq-part";
+
+bool isInside(const QString& path, const QStringList& trees)
+{
+    if (trees.isEmpty())
+        return true;
+    for (const QString& tree : trees) {
+        if (path == tree || path.startsWith(tree.endsWith('/') ? tree : tree + '/'))
+            return true;
+    }
+    return false;
+}
+
+// A short write is retried, so that a full disk is reported with its reason, not as a count.
+bool writeAll(QFile& file, const QByteArray& data)
+{
+    qint64 done = 0;
+    while (done < data.size()) {
+        const qint64 written = file.write(data.constData() + done, data.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
+QString OutsideFile::whatIsWrong(const QString& path, qint64 limit, const QStringList& trees)
+{
+    const QFileInfo info(path);
+    const QString real = info.canonicalFilePath();
+    if (info.isSymLink() && real.isEmpty())
+        return QString("a broken link to %1").arg(info.symLinkTarget());
+    if (!info.exists())
+        return QStringLiteral("missing");
+    if (!isInside(real, trees))
+        return QString("a link to %1, outside %2").arg(real, trees.join(", "));
+    if (info.isDir())
+        return QStringLiteral("a folder, not a file");
+    if (!info.isFile())
+        return QStringLiteral("not a regular file (a device, pipe or socket)");
+    if (info.size() == 0)
+        return QStringLiteral("empty");
+    if (info.size() > limit)
+        return QString("too large (%1 bytes; at most %2)").arg(info.size()).arg(limit);
+    return {};
+}
+
+OutsideFile OutsideFile::read(const QString& path, qint64 limit, const QStringList& trees)
+{
+    OutsideFile result;
+    result.problem = whatIsWrong(path, limit, trees);
+    if (!result.ok())
+        return result;
+    QFile file(QFileInfo(path).canonicalFilePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem = "cannot be read: " + file.errorString();
+        return result;
+    }
+    // A file may grow between the look and the read: the limit holds all the same.
+    result.data = file.read(limit + 1);
+    if (result.data.size() > limit)
+        result.problem = QString("too large (more than %1 bytes)").arg(limit);
+    else if (result.data.isEmpty())
+        result.problem =
+            file.error() == QFile::NoError ? QStringLiteral("empty") : "cannot be read: " + file.errorString();
+    if (!result.ok())
+        result.data.clear();
+    return result;
+}
+
+StagedFile::StagedFile(QString path)
+    : m_path(std::move(path))
+{}
+
+StagedFile::~StagedFile() = default; // QTemporaryFile removes an uncommitted file
+
+bool StagedFile::write(const QByteArray& data, QString* error, const QString& like)
+{
+    const QFileInfo target(m_path);
+    m_temp =
+        std::make_unique<QTemporaryFile>(target.absolutePath() + "/." + target.fileName() + ".XXXXXX" + kTempSuffix);
+    const QString style = like.isEmpty() ? m_path : like;
+    QString reason;
+    if (!m_temp->open() || !writeAll(*m_temp, data) || !m_temp->flush())
+        reason = m_temp->errorString();
+    else if (FilePlatform::sync(*m_temp, &reason)
+             && !FilePlatform::settle(*m_temp, style, target.absolutePath(), &reason))
+        reason = "cannot give it the mode and owner of " + style + ": " + reason;
+    if (reason.isEmpty())
+        return true;
+    *error = QString("cannot write %1: %2").arg(m_path, reason);
+    m_temp.reset();
+    return false;
+}
+
+bool StagedFile::commit(QString* error)
+{
+    if (!m_temp) {
+        *error = m_path + ": nothing written to put in place";
+        return false;
+    }
+    m_temp->close();
+    if (!FilePlatform::replace(m_temp->fileName(), m_path, error)) {
+        *error = QString("cannot put %1 in place: %2").arg(m_path, *error);
+        return false;
+    }
+    m_temp->setAutoRemove(false);
+    m_temp.reset();
+    return true;
+}
+
+void StagedFile::removeLeftovers(const QString& folder)
+{
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({QString(".*.??????") + kTempSuffix}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names)
+        QFile::remove(dir.filePath(name));
+}

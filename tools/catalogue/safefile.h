@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QTemporaryFile;
+
+// A file from outside (Steam's folders and cache), read defensively: only a regular file, only
+// when its real place lies inside one of `trees` (none given: anywhere), and never more than
+// `limit` bytes, whatever the file claims.
+struct OutsideFile {
+    QByteArray data;
+    QString problem; // why it cannot be used, in words ("a folder, not a file"); empty when it can
+
+    bool ok() const { return problem.isEmpty(); }
+    static OutsideFile read(const QString& path, qint64 limit, const QStringList& trees = {});
+    // The same checks without reading: what stands at `path`, when it is not a readable file.
+    static QString whatIsWrong(const QString& path, qint64 limit, const QStringList& trees = {});
+};
+
+// A new version of a file: written in full beside it under a temporary name, synced, given the
+// mode and owner of the file it replaces (or of `like`), then put in place by one rename. Until
+// commit() the old file is untouched, and an uncommitted StagedFile leaves nothing behind, so a
+// failure at any point (a full disk) never leaves a half-written or empty file in its place.
+class StagedFile
+{
+public:
+    explicit StagedFile(QString path);
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    // `like`: the file whose mode and owner the new one takes; empty: the file it replaces, or for
+    // a new file the default mode and the owner of its folder.
+    bool write(const QByteArray& data, QString* error, const QString& like = QString());
+    bool commit(QString* error);
+    const QString& path() const { return m_path; }
+
+    // Temporary files that a writer killed half-way left in `folder`; only call it while holding
+    // the lock that every writer takes.
+    static void removeLeftovers(const QString& folder);
+
+private:
+    QString m_path;
+    std::unique_ptr<QTemporaryFile> m_temp;
+};
