@@ -18,6 +18,9 @@
 #include <QtTest>
 
 #include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +56,9 @@ bool near(QColor actual, QColor expected, int tolerance = 6)
     return qAbs(actual.red() - expected.red()) <= tolerance && qAbs(actual.green() - expected.green()) <= tolerance
            && qAbs(actual.blue() - expected.blue()) <= tolerance;
 }
+
+// From a start that could not be made read-only.
+constexpr int noReadOnlyMount = -2000;
 
 int peer(const QStringList& arguments)
 {
@@ -99,6 +105,41 @@ private:
         return run.exitCode();
     }
 
+    // The launcher copied beside links to the installed files, with a stand-in catalogue tool.
+    QString standInProgram() const { return m_tmp->filePath("program/nerqvrplatform.sh"); }
+    void makeStandInProgram(const QByteArray& scanner)
+    {
+        const QString dir = m_tmp->filePath("program");
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QFile::copy(programDir() + "/nerqvrplatform.sh", standInProgram()));
+        for (const char* name : {"NerqVRPlatform", "res", "game", "log.conf"})
+            QVERIFY(QFile::link(programDir() + "/" + name, dir + "/" + name));
+        write(dir + "/nerq-catalogue", scanner, QFile::ExeOwner);
+    }
+
+    // A start with the home made read-only; root ignores the permission bits, so for root the
+    // home is also mounted read-only in a mount namespace of the start's own.
+    int readOnlyStart(QString* output)
+    {
+        QString program = command("nerqvrplatform");
+        QStringList arguments{"-desktop"};
+        if (geteuid() == 0) {
+            const QString remount = R"(mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" "$0")";
+            int code = -1;
+            runTool("unshare", {"--mount", "sh", "-c", remount, home()}, &code);
+            if (code != 0)
+                return noReadOnlyMount;
+            arguments = QStringList{"--mount", "sh", "-c", remount + R"( && exec "$@")", home(), program, "-desktop"};
+            program = "unshare";
+        }
+        if (peer({"quit"}) != 0)
+            return -1000;
+        ProgramRun run(m_tmp->path(), arguments, environment(), program);
+        const bool exited = run.waitForExit();
+        *output = run.report();
+        return exited ? run.exitCode() : -1000;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -112,6 +153,9 @@ private slots:
         QVERIFY(QDir().mkpath(home()));
         QCOMPARE(peer({"clear", "all", "--remove"}), 0);
     }
+
+    // Read-only folders made writable again, so the temporary folder can go.
+    void cleanup() { runTool("chmod", {"-R", "u+w", m_tmp->path()}); }
 
     void cleanupTestCase() { peer({"clear", "all", "--remove"}); }
 
@@ -217,23 +261,81 @@ private slots:
     // The catalogue tool beside the program scans before each start; a stand-in records its call.
     void steamScanRunsBeforeTheProgramUnlessSwitchedOff()
     {
-        const QString dir = m_tmp->filePath("program");
-        QVERIFY(QDir().mkpath(dir));
-        QVERIFY(QFile::copy(programDir() + "/nerqvrplatform.sh", dir + "/nerqvrplatform.sh"));
-        for (const char* name : {"NerqVRPlatform", "res", "game", "log.conf"})
-            QVERIFY(QFile::link(programDir() + "/" + name, dir + "/" + name));
-        write(dir + "/nerq-catalogue",
-              "#!/bin/sh\necho \"called with $*\"\n[ -f \"$3/game/data_cn.json\" ] && echo catalogue present\nexit 1\n",
-              QFile::ExeOwner);
+        makeStandInProgram("#!/bin/sh\necho \"called with $* in $(pwd)\"\n"
+                           "[ -f \"$3/game/data_cn.json\" ] && echo catalogue present\nexit 1\n");
 
-        QCOMPARE(quickStart(dir + "/nerqvrplatform.sh"), 0);
+        QCOMPARE(quickStart(standInProgram()), 0);
         const QByteArray log = contents(userDir() + "/logs/steam-scan.log");
-        QVERIFY2(log.contains("called with scan --catalogue-dir " + userDir().toUtf8()), log.constData());
+        QVERIFY2(log.contains("called with scan --catalogue-dir " + userDir().toUtf8() + " in " + userDir().toUtf8()),
+                 log.constData());
         QVERIFY2(log.contains("catalogue present\n== exit status 1"), log.constData());
 
+        // Registering and unregistering scan nothing.
+        QVERIFY(QFile::remove(userDir() + "/logs/steam-scan.log"));
+        QCOMPARE(quickStart(standInProgram(), {"-installmanifest"}), 0);
+        QCOMPARE(quickStart(standInProgram(), {"-removemanifest"}), 0);
+        QVERIFY(!QFileInfo::exists(userDir() + "/logs/steam-scan.log"));
+
         write(userDir() + "/no-steam-scan", "");
-        QCOMPARE(quickStart(dir + "/nerqvrplatform.sh"), 0);
-        QCOMPARE(contents(userDir() + "/logs/steam-scan.log"), log);
+        QCOMPARE(quickStart(standInProgram()), 0);
+        QVERIFY(!QFileInfo::exists(userDir() + "/logs/steam-scan.log"));
+    }
+
+    // A scan that hangs, and ignores being asked to stop, only delays the start.
+    void aHungSteamScanIsStopped()
+    {
+        makeStandInProgram("#!/bin/sh\necho $$ >\"$HOME/scan.pid\"\ntrap '' TERM\nwhile :; do sleep 1; done\n");
+        QCOMPARE(peer({"quit"}), 0);
+        ProgramRun run(m_tmp->path(), {"-desktop"}, environment(), standInProgram());
+        QVERIFY2(run.waitForExit(60000), qPrintable(run.report()));
+        QCOMPARE(run.exitCode(), 0);
+        const QByteArray log = contents(userDir() + "/logs/steam-scan.log");
+        QVERIFY2(log.contains("== stopped after 10 s"), log.constData());
+        QVERIFY(contents(userDir() + "/logs/nerqvrplatform.log").contains("Quit flag"));
+        const QString scanProcess = "/proc/" + contents(home() + "/scan.pid").trimmed();
+        QVERIFY2(QTest::qWaitFor([&] { return !QFileInfo::exists(scanProcess); }, 5000), qPrintable(scanProcess));
+    }
+
+    // Starts at once, as from a menu entry clicked again and again, share one first copy.
+    void firstStartsAtOnceMakeOneCleanFolder()
+    {
+        QCOMPARE(peer({"quit"}), 0);
+        std::vector<std::unique_ptr<ProgramRun>> runs;
+        for (int i = 0; i < 8; ++i)
+            runs.push_back(std::make_unique<ProgramRun>(m_tmp->path(), QStringList{"-desktop"}, environment(),
+                                                        command("nerqvrplatform")));
+        for (const auto& run : runs) {
+            QVERIFY2(run->waitForExit(60000), qPrintable(run->report()));
+            QVERIFY2(run->exitCode() == 0, qPrintable(run->report()));
+        }
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(userDir()).entryList(all), (QStringList{"game", "log.conf", "logs", "res"}));
+        QCOMPARE(QDir(userDir() + "/game").entryList(all), QDir(programDir() + "/game").entryList(all));
+        QCOMPARE(QDir(userDir() + "/game/images").entryList(all), QDir(programDir() + "/game/images").entryList(all));
+        QCOMPARE(contents(userDir() + "/log.conf"), contents(programDir() + "/log.conf"));
+    }
+
+    // A kiosk's folder that nobody may write still starts the program with what is there.
+    void aReadOnlyFolderStillStarts()
+    {
+        QCOMPARE(quickStart(command("nerqvrplatform")), 0);
+        int code = -1;
+        runTool("chmod", {"-R", "a-w", home()}, &code);
+        QCOMPARE(code, 0);
+        QString output;
+        code = readOnlyStart(&output);
+        if (code == noReadOnlyMount)
+            QSKIP("root ignores permission bits and may make no read-only mount here; as a user it runs");
+        QVERIFY2(code == 0, qPrintable(output));
+        QVERIFY2(output.contains("nerqvrplatform: cannot write " + userDir() + "/logs; no Steam scan"),
+                 qPrintable(output));
+
+        // What the program needs and cannot have ends the start with a reason.
+        runTool("chmod", {"u+w", userDir()});
+        QVERIFY(QFile::remove(userDir() + "/res"));
+        runTool("chmod", {"a-w", userDir()});
+        QCOMPARE(readOnlyStart(&output), 1);
+        QVERIFY2(output.contains("nerqvrplatform: could not link " + userDir() + "/res"), qPrintable(output));
     }
 };
 
