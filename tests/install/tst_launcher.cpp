@@ -299,6 +299,13 @@ private slots:
     // Starts at once, as from a menu entry clicked again and again, share one first copy.
     void firstStartsAtOnceMakeOneCleanFolder()
     {
+        // And the half copy of a start killed long ago goes.
+        const QString stale = userDir() + "/.game.Ab12Cd";
+        QVERIFY(QDir().mkpath(stale + "/game"));
+        int code = -1;
+        runTool("touch", {"-d", "2 hours ago", stale}, &code);
+        QCOMPARE(code, 0);
+
         QCOMPARE(peer({"quit"}), 0);
         std::vector<std::unique_ptr<ProgramRun>> runs;
         for (int i = 0; i < 8; ++i)
