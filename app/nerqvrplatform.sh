@@ -51,13 +51,14 @@ if ! mkdir -p -- "$user_dir" 2>/dev/null; then
     exit 1
 fi
 
+# What a start killed in the middle of its copy left; a copy takes far less than an hour.
+find "$user_dir" -mindepth 1 -maxdepth 1 -mmin +60 \( -name '.game.??????' -o -name '.log.conf.??????' \) \
+    -exec rm -rf -- {} + 2>/dev/null
+
 # Each start copies into a folder of its own beside the target and renames the copy into place,
 # so starts at the same time land one copy and an interrupted start no half one. Only the first
 # rename lands: a folder is not renamed onto a non-empty one, and a file is linked, never
 # renamed, since a rename would replace what is there.
-# What a start killed in the middle of its copy left; a copy takes far less than an hour.
-find "$user_dir" -mindepth 1 -maxdepth 1 -mmin +60 \( -name '.game.??????' -o -name '.log.conf.??????' \) \
-    -exec rm -rf -- {} + 2>/dev/null
 partial=
 trap '[ -z "$partial" ] || rm -rf -- "$partial"' EXIT
 trap 'exit 129' HUP
