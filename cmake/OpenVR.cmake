@@ -1,6 +1,49 @@
 # The program speaks the OpenVR API through <openvr.h>. By default the simulated runtime in
 # vrsim/ provides header and library; OPENVR_SDK_DIR points the build at a real SDK instead.
+
+# The interface versions the program checks at start-up (vr/vroverlay.cpp), whose slot order its
+# calls follow. Of the SDK's releases only v1.0.7 declares all of them; a later header builds
+# against other slots or, from 1.2.10 on, fails deep in the compile on renamed names.
+set(NERQ_OPENVR_INTERFACES IVRSystem_015 IVRSettings_002 IVROverlay_016 IVRApplications_006
+    IVRChaperone_003 IVRChaperoneSetup_005 IVRCompositor_020 IVRNotifications_002)
+set(NERQ_OPENVR_RELEASE "v1.0.7")
+
+# Stops the configure, before anything is compiled, when the header is not of that release.
+function(nerq_check_openvr_header sdk_dir)
+  set(_header "${sdk_dir}/headers/openvr.h")
+  if(NOT EXISTS "${_header}")
+    message(FATAL_ERROR "OPENVR_SDK_DIR (${sdk_dir}) has no headers/openvr.h. Point it at the "
+      "root of the OpenVR SDK's release ${NERQ_OPENVR_RELEASE}.")
+  endif()
+  file(READ "${_header}" _text)
+  string(REGEX MATCHALL "\"IVR[A-Za-z]+_[0-9]+\"" _declared "${_text}")
+  string(REPLACE "\"" "" _declared "${_declared}")
+  list(REMOVE_DUPLICATES _declared)
+  set(_wrong "")
+  foreach(_version IN LISTS NERQ_OPENVR_INTERFACES)
+    if(_version IN_LIST _declared)
+      continue()
+    endif()
+    string(REGEX REPLACE "_[0-9]+$" "" _interface "${_version}")
+    set(_instead "${_declared}")
+    list(FILTER _instead INCLUDE REGEX "^${_interface}_[0-9]+$")
+    if(_instead)
+      list(JOIN _instead " and " _instead)
+      list(APPEND _wrong "${_instead} instead of ${_version}")
+    else()
+      list(APPEND _wrong "no ${_interface} instead of ${_version}")
+    endif()
+  endforeach()
+  if(_wrong)
+    list(JOIN _wrong ", " _wrong)
+    message(FATAL_ERROR "The OpenVR SDK in ${sdk_dir} is not the release the program is built "
+      "for: its headers/openvr.h declares ${_wrong}. Download the OpenVR SDK's release "
+      "${NERQ_OPENVR_RELEASE} and point OPENVR_SDK_DIR at it.")
+  endif()
+endfunction()
+
 if(OPENVR_SDK_DIR)
+  nerq_check_openvr_header("${OPENVR_SDK_DIR}")
   if(WIN32)
     set(_openvr_platform win64)
   elseif(APPLE)
