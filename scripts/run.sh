@@ -37,13 +37,15 @@ shot="$root/shots/nerqvrplatform-$(date +%Y%m%d-%H%M%S).png"
 desktop=0
 for option in "$@"; do [ "$option" = "-desktop" ] && desktop=1; done
 export VRSIM_PREVIEW_SNAPSHOT=$shot
+# Paths reach the inner script through the environment, so a checkout under any name works.
+export NERQ_RUN_LOG=$build/run.log NERQ_RUN_DESKTOP=$desktop
 
 xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" bash -c '
-  ./NerqVRPlatform "$@" > "'"$build"'/run.log" 2>&1 &
+  ./NerqVRPlatform "$@" > "$NERQ_RUN_LOG" 2>&1 &
   pid=$!
   echo "+2500 overlay move 323 284" >> "$VRSIM_EVENTS"   # the pointer rests on the first tile
   sleep "${NERQ_SHOT_DELAY:-5}"
-  if [ '"$desktop"' = 1 ] || [ ! -s "$VRSIM_PREVIEW_SNAPSHOT" ]; then
+  if [ "$NERQ_RUN_DESKTOP" = 1 ] || [ ! -s "$VRSIM_PREVIEW_SNAPSHOT" ]; then
     ./nerq-grab "$VRSIM_PREVIEW_SNAPSHOT"
   fi
   echo "overlay quit" >> "$VRSIM_EVENTS"
