@@ -5,12 +5,19 @@
 #include "testpaths.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QtTest>
 
-ToolRun runCatalogueTool(const QStringList& arguments, const QProcessEnvironment& environment)
+ToolRun runCatalogueTool(const QStringList& arguments, const QProcessEnvironment& environment,
+                         const QString& workingDir)
 {
     QProcess process;
+    if (!workingDir.isEmpty())
+        process.setWorkingDirectory(workingDir);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setProcessEnvironment(environment);
     process.start(TestPaths::tool("nerq-catalogue"), arguments);
@@ -22,6 +29,37 @@ ToolRun runCatalogueTool(const QStringList& arguments, const QProcessEnvironment
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.output = QString::fromUtf8(process.readAll());
     return run;
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(content) == content.size(), qPrintable(path));
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void SteamFolder::addApp(int appId, const QString& name, const QString& stateFlags) const
+{
+    writeFile(QString("%1/steamapps/appmanifest_%2.acf").arg(root).arg(appId),
+              QString("\"AppState\"\n{\n\t\"appid\"\t\t\"%1\"\n\t\"name\"\t\t\"%2\"\n\t\"StateFlags\"\t\t\"%3\"\n}\n")
+                  .arg(appId)
+                  .arg(name, stateFlags)
+                  .toUtf8());
+}
+
+void SteamFolder::listAsVr(const QList<int>& appIds) const
+{
+    QStringList applications;
+    for (int appId : appIds)
+        applications << QString(R"({"app_key": "steam.app.%1", "launch_type": "url"})").arg(appId);
+    writeFile(root + "/config/steamapps.vrmanifest",
+              ("{\"applications\": [" + applications.join(", ") + "]}").toUtf8());
 }
 
 QByteArray pictureBytes(const char* format, int seed)

@@ -15,7 +15,22 @@ struct ToolRun {
     QString output;
 };
 ToolRun runCatalogueTool(const QStringList& arguments,
-                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                         const QString& workingDir = QString());
+
+// Test files: written with their folders (a failure fails the test), read back (empty if none).
+void writeFile(const QString& path, const QByteArray& content);
+QByteArray readFile(const QString& path);
+
+// A Steam folder as Steam lays it out, built on disk: app manifests in steamapps/, the VR
+// manifest listing the VR apps, pictures in the cache.
+struct SteamFolder {
+    QString root;
+
+    void addApp(int appId, const QString& name, const QString& stateFlags = "4") const;
+    void listAsVr(const QList<int>& appIds) const;
+    QString cache() const { return root + "/appcache/librarycache/"; }
+};
 
 // A small real picture in `format` ("jpg", "png"), its colour made from `seed`, so that two
 // pictures of different seeds differ.

@@ -14,20 +14,6 @@
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(content);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray manifest(const char* idKey, int appId, const char* name, const char* flagsKey, const char* flags)
 {
     return QString("\"AppState\"\n{\n\t\"%1\"\t\t\"%2\"\n\t\"name\"\t\t\"%3\"\n\t\"%4\"\t\t\"%5\"\n}\n")
