@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -118,6 +119,38 @@ private slots:
         QTest::qWait(1000);
         const QImage screen = grabScreen(m_tmp);
         QVERIFY2(near(screen.pixelColor(323, 230), QColor("#ff00ff"), 12), qPrintable(program.report()));
+        QVERIFY2(!program.output().contains("ERROR"), qPrintable(program.report()));
+    }
+
+    void gameAddedWhileRunningShowsAtTheNextReload()
+    {
+        // The program runs on an empty catalogue; nerq-catalogue adds a native game with a plain
+        // green picture, which the program's 30-second reload must bring onto the page.
+        RuntimeCopy runtime;
+        runtime.remove("game/images"); // the copied picture goes into this run's own folder
+        runtime.writeFile("game/data_en.json", "[]");
+        runtime.writeFile("game/data_cn.json", "[]");
+        QImage picture(460, 215, QImage::Format_RGB32);
+        picture.fill(QColor("#00ff40"));
+        QVERIFY(picture.save(m_tmp.filePath("orbit.png")));
+
+        ProgramRun program(runtime.path(), {"-desktop", "-english"}, environment());
+        QVERIFY2(!program.waitForWindow().isEmpty(), qPrintable(program.report()));
+        int code = -1;
+        const QString added = runTool(TestPaths::tool("nerq-catalogue"),
+                                      {"add", "--catalogue-dir", runtime.path(), "--launcher",
+                                       runtime.filePath("game/native/starfall.sh"), "--name", "Orbit", "--image",
+                                       m_tmp.filePath("orbit.png")},
+                                      &code);
+        QVERIFY2(code == 0, qPrintable(added));
+        QElapsedTimer waited;
+        waited.start();
+        bool shown = false;
+        while (!shown && waited.elapsed() < 40000) {
+            QTest::qWait(2000);
+            shown = near(grabScreen(m_tmp).pixelColor(323, 230), QColor("#00ff40"), 12);
+        }
+        QVERIFY2(shown, qPrintable(program.report()));
         QVERIFY2(!program.output().contains("ERROR"), qPrintable(program.report()));
     }
 

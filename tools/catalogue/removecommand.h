@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+// Takes games off both catalogues, with the pictures in game/images/ that no other game shows.
+// Returns 0 when done, 1 when an id is unknown or the catalogues cannot be written; then nothing
+// changed.
+int runRemove(const QString& catalogueDir, const QStringList& gameIds, int waitSeconds, QTextStream& out,
+              QTextStream& err);
