@@ -5,10 +5,12 @@
 // cache and, when the caches can be dropped (root), a cold one.
 //   bench_cataloguescan [RUNS]        (default 5)
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -71,6 +73,21 @@ QByteArray manifest(int appId)
 }
 
 // Returns the Steam folder.
+// A header as Steam caches it: a 460 x 215 JPEG, here with detail enough to weigh what a real
+// one does, since the scan decodes every picture it copies.
+QByteArray headerPicture()
+{
+    QImage image(460, 215, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 7 + y * y) % 256, (x * y) % 256, (x ^ y) % 256));
+    }
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "jpg", 90);
+    return buffer.data();
+}
+
 QString generate(const QString& base)
 {
     const QString steam = base + "/Steam";
@@ -82,7 +99,7 @@ QString generate(const QString& base)
         folders += QString("\t\"%1\"\n\t{\n\t\t\"path\"\t\t\"%2\"\n\t}\n").arg(i).arg(libraries[i]).toUtf8();
     write(steam + "/steamapps/libraryfolders.vdf", folders + "}\n");
 
-    const QByteArray header(40 * 1024, 'h');
+    const QByteArray header = headerPicture();
     const QByteArray small(2 * 1024, 's');
     QByteArray vr = R"({"source": "steam", "applications": [)";
     const QString cache = steam + "/appcache/librarycache/";

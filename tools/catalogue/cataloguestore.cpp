@@ -76,10 +76,8 @@ const Catalogue& CatalogueStore::catalogue(Language language) const
 
 bool CatalogueStore::lock(int waitSeconds, QString* error)
 {
-    if (!QFileInfo(m_dir).isDir()) {
-        *error = m_dir + ": no such folder";
+    if (!makeOwnedFolder(m_dir, error))
         return false;
-    }
     const QString game = m_dir + "/game";
     const QString path = m_dir + '/' + kLockName;
     m_lock = std::make_unique<QLockFile>(path);
@@ -223,18 +221,8 @@ bool CatalogueStore::write(QStringList* written, QString* error)
         std::unique_ptr<StagedFile> undo; // the old content again, should the other file fail
     };
     std::vector<Staged> staged;
-    const QString game = m_dir + "/game";
-    if ((changed(English) || changed(Chinese)) && !QFileInfo(game).isDir()) {
-        QString reason;
-        if (!QDir().mkpath(game)) {
-            *error = QString("cannot create %1: %2").arg(game, qt_error_string());
-            return false;
-        }
-        if (!FilePlatform::settleFolder(game, m_dir, &reason)) {
-            *error = QString("cannot give %1 the owner of %2: %3").arg(game, m_dir, reason);
-            return false;
-        }
-    }
+    if ((changed(English) || changed(Chinese)) && !makeOwnedFolder(m_dir + "/game", error))
+        return false;
     for (Language language : kLanguages) {
         if (!changed(language))
             continue;

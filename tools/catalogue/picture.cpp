@@ -13,7 +13,7 @@ constexpr qint64 kMaxPixels = 64 * 1024 * 1024;
 
 } // namespace
 
-QString Picture::problem(const QByteArray& data, QString* suffix)
+QString Picture::problem(const QByteArray& data, QString* suffix, Check check)
 {
     if (data.isEmpty())
         return QStringLiteral("empty");
@@ -25,17 +25,22 @@ QString Picture::problem(const QByteArray& data, QString* suffix)
     if (format.isEmpty())
         return QStringLiteral("not a picture in a format the page can show");
     const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > kMaxPixels)
+    if (qint64(size.width()) * size.height() > kMaxPixels)
         return QString("%1 x %2 pixels, too large a picture").arg(size.width()).arg(size.height());
-    if (reader.read().isNull())
+    if (!size.isValid())
+        return QString("not a readable %1 picture").arg(QString::fromLatin1(format));
+    // A JPEG decoded at an eighth of its size still reads all of its data, several times faster.
+    if (format == "jpeg")
+        reader.setScaledSize(QSize(qMax(1, size.width() / 8), qMax(1, size.height() / 8)));
+    if (check == Check::Decode && reader.read().isNull())
         return QString("does not decode as %1: %2").arg(QString::fromLatin1(format), reader.errorString());
     if (suffix)
         *suffix = format == "jpeg" ? QStringLiteral("jpg") : QString::fromLatin1(format);
     return {};
 }
 
-QString Picture::fileProblem(const QString& path)
+QString Picture::fileProblem(const QString& path, Check check)
 {
     const OutsideFile file = OutsideFile::read(path, kMaxBytes);
-    return file.ok() ? problem(file.data) : file.problem;
+    return file.ok() ? problem(file.data, nullptr, check) : file.problem;
 }

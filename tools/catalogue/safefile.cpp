@@ -80,13 +80,32 @@ OutsideFile OutsideFile::read(const QString& path, qint64 limit, const QStringLi
     return result;
 }
 
+bool makeOwnedFolder(const QString& folder, QString* error)
+{
+    if (QFileInfo(folder).isDir())
+        return true;
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (!QFileInfo(parent).isDir() && !makeOwnedFolder(parent, error))
+        return false;
+    QString reason;
+    if (!QDir().mkdir(folder)) {
+        *error = QString("cannot create %1: %2").arg(folder, qt_error_string());
+        return false;
+    }
+    if (!FilePlatform::settleFolder(folder, parent, &reason)) {
+        *error = QString("cannot give %1 the owner of %2: %3").arg(folder, parent, reason);
+        return false;
+    }
+    return true;
+}
+
 StagedFile::StagedFile(QString path)
     : m_path(std::move(path))
 {}
 
 StagedFile::~StagedFile() = default; // QTemporaryFile removes an uncommitted file
 
-bool StagedFile::write(const QByteArray& data, QString* error, const QString& like)
+bool StagedFile::write(const QByteArray& data, QString* error, const QString& like, Sync sync)
 {
     const QFileInfo target(m_path);
     m_temp =
@@ -95,7 +114,7 @@ bool StagedFile::write(const QByteArray& data, QString* error, const QString& li
     QString reason;
     if (!m_temp->open() || !writeAll(*m_temp, data) || !m_temp->flush())
         reason = m_temp->errorString();
-    else if (FilePlatform::sync(*m_temp, &reason)
+    else if ((sync == Sync::No || FilePlatform::sync(*m_temp, &reason))
              && !FilePlatform::settle(*m_temp, style, target.absolutePath(), &reason))
         reason = "cannot give it the mode and owner of " + style + ": " + reason;
     if (reason.isEmpty())

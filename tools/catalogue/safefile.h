@@ -21,6 +21,10 @@ struct OutsideFile {
     static QString whatIsWrong(const QString& path, qint64 limit, const QStringList& trees = {});
 };
 
+// Makes a folder (and those above it) when missing; one the tool makes belongs to the owner of
+// the folder it is made in, so a run as root leaves a user's folder the user's.
+bool makeOwnedFolder(const QString& folder, QString* error);
+
 // A new version of a file: written in full beside it under a temporary name, synced, given the
 // mode and owner of the file it replaces (or of `like`), then put in place by one rename. Until
 // commit() the old file is untouched, and an uncommitted StagedFile leaves nothing behind, so a
@@ -34,8 +38,11 @@ public:
     StagedFile& operator=(const StagedFile&) = delete;
 
     // `like`: the file whose mode and owner the new one takes; empty: the file it replaces, or for
-    // a new file the default mode and the owner of its folder.
-    bool write(const QByteArray& data, QString* error, const QString& like = QString());
+    // a new file the default mode and the owner of its folder. Without `sync` a crash of the
+    // machine may lose the new content (never the old file), which suits what is easily made
+    // again: syncing hundreds of pictures one by one takes seconds.
+    enum class Sync { Yes, No };
+    bool write(const QByteArray& data, QString* error, const QString& like = QString(), Sync sync = Sync::Yes);
     bool commit(QString* error);
     const QString& path() const { return m_path; }
 

@@ -294,7 +294,7 @@ QString Scan::fillGame(const SteamApp& app, Language language, const QString& na
     const bool scanCopy = !copy.contains('/') && (base == game->gameId() || base == QString("steam_%1").arg(app.appId));
     QString problem;
     if (scanCopy)
-        problem = Picture::fileProblem(QDir(m_store.imagesFolder()).filePath(copy));
+        problem = Picture::fileProblem(QDir(m_store.imagesFolder()).filePath(copy), Picture::Check::Header);
     if (imgPath.isEmpty() || !problem.isEmpty()) {
         const QString replaced = copyPicture(app.appId, game->gameId(), problem.isEmpty() ? QString() : copy, &note);
         if (!replaced.isEmpty() && replaced != imgPath) {
@@ -358,7 +358,7 @@ QString Scan::copyPicture(int appId, const QString& gameId, const QString& repla
     const QString imgPath = kImagePrefix + name;
     m_usedImages.insert(imgPath);
     const QString target = images.filePath(name);
-    if (name != replacing && Picture::fileProblem(target).isEmpty()) {
+    if (name != replacing && Picture::fileProblem(target, Picture::Check::Header).isEmpty()) {
         *note += "; picture already in " + target + ", kept";
         return imgPath;
     }
@@ -366,15 +366,12 @@ QString Scan::copyPicture(int appId, const QString& gameId, const QString& repla
     if (m_options.dryRun)
         return imgPath;
     QString error;
-    if (!images.exists()) {
-        if (!QDir().mkpath(images.path()))
-            error = "cannot create " + images.path() + ": " + qt_error_string();
-        else
-            FilePlatform::settleFolder(images.path(), QFileInfo(images.path()).path(), &error);
-    }
     StagedFile copy(target);
-    if (error.isEmpty() && copy.write(choice.data, &error) && copy.commit(&error))
+    if (makeOwnedFolder(images.path(), &error) && copy.write(choice.data, &error, QString(), StagedFile::Sync::No)
+        && copy.commit(&error)) {
+        m_choices[appId].data.clear(); // copied: the file itself serves from now on
         return imgPath;
+    }
     *note += " could not be copied: " + error;
     m_usedImages.remove(imgPath);
     return {};
