@@ -1,30 +1,17 @@
 #include "checkcommand.h"
 
 #include "catalogue.h"
+#include "catalogueedit.h"
 #include "gameitem.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
-#include <QUrl>
 
 namespace {
 
-// A URL with a scheme (http:, qrc:, steam:) is not a file here; one-letter schemes are drives.
-bool isUrl(const QString& path)
-{
-    return !QFileInfo(path).isAbsolute() && QUrl(path).scheme().size() > 1;
-}
-
-// Where the page finds a picture: relative to its own folder res/, or a file: URL.
-QString pictureFile(const QString& imgPath, const QDir& workingDir)
-{
-    if (QUrl(imgPath).scheme() == "file")
-        return QUrl(imgPath).toLocalFile();
-    if (isUrl(imgPath))
-        return {};
-    return QFileInfo(imgPath).isAbsolute() ? imgPath : QDir::cleanPath(workingDir.filePath("res/" + imgPath));
-}
+using CatalogueEdit::isUrl;
+using CatalogueEdit::pictureFile;
 
 QString entryName(int index, const QString& gameId)
 {
