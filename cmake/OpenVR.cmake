@@ -71,7 +71,7 @@ if(OPENVR_SDK_DIR)
   # Every OpenVR application carries the client library beside its executable.
   add_custom_target(nerq_openvr_runtime ALL
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${OPENVR_RUNTIME_LIBRARY}" "${NERQ_RUNTIME_DIR}"
-    COMMENT "Copying the OpenVR client library beside the executable")
+    COMMENT "Copying the OpenVR client library beside the executable" VERBATIM)
   install(FILES "${OPENVR_RUNTIME_LIBRARY}" DESTINATION "${NERQ_INSTALL_DIR}")
   if(NOT WIN32 AND CMAKE_STRIP)
     # A stripping install (the package) strips it like the programs.

@@ -5,6 +5,7 @@
 # or -DNERQ_PACKAGE_MAINTAINER="Name <address>". Prints the package's path last.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/plain-root.sh"
 build=${NERQ_PACKAGE_BUILD_DIR:-$root/build-package}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)

@@ -10,6 +10,7 @@
 # the preview under shots/, prints its path and ends the program with the runtime's quit event.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/plain-root.sh"
 build=${NERQ_BUILD_DIR:-$root/build}
 bin=$build/bin
 
