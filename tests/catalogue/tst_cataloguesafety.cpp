@@ -117,8 +117,8 @@ private slots:
               QString("appmanifest_700.acf:1: blocks nested deeper than"),
               "passed over " + cache + "100/header.jpg: empty",
               "passed over " + cache + "200_header.jpg: a link to /dev/zero, outside",
-              QString("200_library_hero.jpg: not a regular file"),
-              QString("200_library_capsule.jpg: not a picture"), QString("300/header.jpg: a link to")})
+              QString("200_library_hero.jpg: not a regular file"), QString("200_library_capsule.jpg: not a picture"),
+              QString("300/header.jpg: a link to")})
             QVERIFY2(run.output.contains(expected), qPrintable(expected + "\n" + run.output));
 
         const LoadedCatalogue english = loadCatalogue(catalogue("data_en.json"));
@@ -208,10 +208,8 @@ private slots:
         dead.start("true", QStringList());
         const qint64 pid = dead.processId();
         QVERIFY(dead.waitForFinished());
-        writeFile(dir() + "/.nerq-catalogue.lock", QString("%1\nnerq-catalogue\n%2\n")
-                                                       .arg(pid)
-                                                       .arg(QSysInfo::machineHostName())
-                                                       .toUtf8());
+        writeFile(dir() + "/.nerq-catalogue.lock",
+                  QString("%1\nnerq-catalogue\n%2\n").arg(pid).arg(QSysInfo::machineHostName()).toUtf8());
         run = scan({"--wait", "1"});
         QVERIFY2(run.exitCode == 0, qPrintable(run.output));
         QVERIFY(!QFile::exists(dir() + "/.nerq-catalogue.lock"));

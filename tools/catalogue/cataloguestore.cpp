@@ -43,7 +43,7 @@ struct CatalogueStore::File {
     Catalogue catalogue;
 };
 
-CatalogueStore::CatalogueStore(QString catalogueDir)
+CatalogueStore::CatalogueStore(const QString& catalogueDir)
     : m_dir(QDir(catalogueDir).absolutePath())
 {
     for (Language language : kLanguages) {
@@ -79,8 +79,8 @@ bool CatalogueStore::lock(int waitSeconds, QString* error)
     if (!makeOwnedFolder(m_dir, error))
         return false;
     const QString game = m_dir + "/game";
-    const QString path = m_dir + '/' + kLockName;
-    m_lock = std::make_unique<QLockFile>(path);
+    const QString lockPath = m_dir + '/' + kLockName;
+    m_lock = std::make_unique<QLockFile>(lockPath);
     // Only a dead holder makes a lock stale: a slow scan of a big library keeps its lock.
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(waitSeconds * 1000)) {
@@ -91,13 +91,13 @@ bool CatalogueStore::lock(int waitSeconds, QString* error)
     }
     switch (m_lock->error()) {
     case QLockFile::LockFailedError:
-        *error = QString("%1; gave up after %2 s").arg(lockHolder(*m_lock, path)).arg(waitSeconds);
+        *error = QString("%1; gave up after %2 s").arg(lockHolder(*m_lock, lockPath)).arg(waitSeconds);
         break;
     case QLockFile::PermissionError:
-        *error = QString("cannot create the lock %1: %2").arg(path, qt_error_string(EACCES));
+        *error = QString("cannot create the lock %1: %2").arg(lockPath, qt_error_string(EACCES));
         break;
     default:
-        *error = QString("cannot create the lock %1: %2").arg(path, qt_error_string());
+        *error = QString("cannot create the lock %1: %2").arg(lockPath, qt_error_string());
         break;
     }
     m_lock.reset();

@@ -21,7 +21,7 @@ public:
     enum Language { English, Chinese };
     static constexpr std::array<Language, 2> kLanguages = {English, Chinese};
 
-    explicit CatalogueStore(QString catalogueDir);
+    explicit CatalogueStore(const QString& catalogueDir);
     ~CatalogueStore();
     CatalogueStore(const CatalogueStore&) = delete;
     CatalogueStore& operator=(const CatalogueStore&) = delete;

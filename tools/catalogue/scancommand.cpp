@@ -276,12 +276,12 @@ void Scan::addToOtherLanguage(const SteamApp& app, Language from, Language to, c
 QString Scan::fillGame(const SteamApp& app, Language language, const QString& name, QStringList* filled)
 {
     Listing& listing = m_listings[language];
-    const int index = listing.bySteamId.value(app.appId, -1);
-    const GameItem* game = m_store.catalogue(language).game(index);
+    const int listed = listing.bySteamId.value(app.appId, -1);
+    const GameItem* game = m_store.catalogue(language).game(listed);
     // A native entry naming the Steam id is the operator's own way of starting it: left alone.
     if (!game || game->isNative())
         return {};
-    Json::Value& entry = m_store.catalogue(language).entries()[index];
+    Json::Value& entry = m_store.catalogue(language).entries()[listed];
     QStringList keys;
     if (game->gameName().isEmpty()) {
         entry["gameName"] = name.toStdString();
