@@ -222,6 +222,19 @@ private slots:
         QCOMPARE(english.ids, (QStringList{"canyon", "starfall", "reef"}));
     }
 
+    void anEditWaitsForAnotherWriter()
+    {
+        const QByteArray before = readFile(en());
+        QLockFile writer(file(".nerq-catalogue.lock"));
+        QVERIFY(writer.tryLock());
+        const ToolRun run = tool("move", {"canyon", "--to", "1", "--wait", "1"});
+        QVERIFY2(run.exitCode == 1 && run.output.contains("gave up after 1 s"), qPrintable(run.output));
+        QCOMPARE(readFile(en()), before);
+        writer.unlock();
+        LoadedCatalogue english;
+        CHANGE(english, "move", {"canyon", "--to", "1", "--wait", "1"}, "moved");
+    }
+
     void aGameListedInOneLanguageIsEditedThere()
     {
         writeFile(cn(), "[" + entry("reef", "Deep Reef", "", 893420, 2) + "]");

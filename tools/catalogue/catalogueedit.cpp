@@ -145,8 +145,9 @@ bool Session::locate(const QString& gameId, std::array<int, 2>* at)
 bool Session::launcher(const QString& path, QString* stored)
 {
     const QFileInfo info(path);
-    if (!info.exists()) {
-        fail(QString("launcher %1 does not exist; nothing changed").arg(info.absoluteFilePath()));
+    if (!info.exists() || info.isDir()) {
+        fail(QString("launcher %1 %2; nothing changed")
+                 .arg(info.absoluteFilePath(), info.isDir() ? "is a folder, not a file" : "does not exist"));
         return false;
     }
     // The program starts in the catalogue folder: a launcher inside it is stored relative to
