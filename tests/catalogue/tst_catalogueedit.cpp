@@ -233,6 +233,7 @@ private slots:
         writer.unlock();
         LoadedCatalogue english;
         CHANGE(english, "move", {"canyon", "--to", "1", "--wait", "1"}, "moved");
+        QCOMPARE(english.ids.first(), QString("canyon"));
     }
 
     void aGameListedInOneLanguageIsEditedThere()
