@@ -51,7 +51,8 @@ const QByteArray kHeader = "==== ";
 const int kMaxSections = 16;
 const int kModes[] = {0, 1, 2, 3, -1, 7, 9999, -999};
 const char* const kCatalogues[] = {"data_en.json", "data_cn.json"};
-// NERQ_FUZZ_SCAN_OUTPUT set: every scan's output goes to standard error, for replaying an input.
+// NERQ_FUZZ_SCAN_OUTPUT set, for replaying an input: every scan's output goes to standard error and
+// its temporary folder stays.
 bool g_verbose = false;
 
 struct Section {
@@ -177,6 +178,7 @@ CatalogueState readCatalogue(const QString& path)
 }
 
 struct Run {
+    QString folder;
     uint8_t flags = 0;
     int status = -1;
     QString out;
@@ -192,6 +194,8 @@ void print(const QString& text)
 
 void printScan(const Run& run)
 {
+    if (g_verbose)
+        print("  folder " + run.folder + '\n');
     std::fprintf(stderr, "  options byte 0x%02x, exit status %d\n  scan output:\n", run.flags, run.status);
     print(run.out.left(6000));
     std::fprintf(stderr, "  scan errors:\n");
@@ -263,12 +267,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QTemporaryDir tmp(base + "/nerq-fuzz-scan-XXXXXX");
     if (!tmp.isValid())
         std::abort();
+    tmp.setAutoRemove(!g_verbose);
     const Layout at{tmp.path(), tmp.filePath("Steam"), tmp.filePath("library2"), tmp.filePath("catalogue")};
     QDir().mkpath(at.steam + "/steamapps");
     QDir().mkpath(at.library2 + "/steamapps");
     QDir().mkpath(at.catalogue);
 
     Run run;
+    run.folder = tmp.path();
     ScanOptions options;
     for (const Section& section :
          split(QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<int>(size)), &run.flags)) {
