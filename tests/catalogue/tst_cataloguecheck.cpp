@@ -42,7 +42,7 @@ private slots:
             QVERIFY2(run.output.contains("(log: \"" + error), qPrintable(error + '\n' + run.output));
     }
 
-    void reportsTheEntryTheKeyAndMissingFiles()
+    void reportsTheEntryTheKeyAndMissingOrEmptyFiles()
     {
         QTemporaryDir dir;
         QDir(dir.path()).mkpath("res");
@@ -63,7 +63,9 @@ private slots:
                                 + dir.filePath("game/images/gone.png") + ")"),
             qPrintable(run.output));
         QVERIFY(run.output.contains("entry 1 (gameId \"gone\"): launcher \"./run.sh\" not found"));
-        QVERIFY(run.output.contains("3 entries, 3 loaded, 0 skipped or dropped, 2 warnings"));
+        // A file that is there but empty shows no picture either.
+        QVERIFY(run.output.contains("entry 0 (gameId \"ok\"): picture \"../game/images/here.png\" is empty"));
+        QVERIFY(run.output.contains("3 entries, 3 loaded, 0 skipped or dropped, 3 warnings"));
 
         QVERIFY(catalogue.open(QIODevice::WriteOnly));
         catalogue.write(R"([{"gameId": "a"}, {"gameName": "B", "gameId": "b", "gameMode": "2"}])");

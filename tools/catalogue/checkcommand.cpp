@@ -3,6 +3,7 @@
 #include "catalogue.h"
 #include "catalogueedit.h"
 #include "gameitem.h"
+#include "picture.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,8 +46,10 @@ int runCheck(const QString& file, const QString& workingDir, QTextStream& out)
             continue;
         const QString where = file + ": warning: " + entryName(i, game->gameId()) + ": ";
         const QString picture = game->imgPath().isEmpty() ? QString() : pictureFile(game->imgPath(), dir);
-        if (!picture.isEmpty() && !QFileInfo(picture).isFile()) {
-            out << where << "picture \"" << game->imgPath() << "\" not found (looked for " << picture
+        const QString problem = picture.isEmpty() ? QString() : Picture::fileProblem(picture);
+        if (!problem.isEmpty()) {
+            out << where << "picture \"" << game->imgPath() << "\" "
+                << (problem == "missing" ? QStringLiteral("not found") : "is " + problem) << " (looked for " << picture
                 << "); the tile shows no picture\n";
             ++warnings;
         }
