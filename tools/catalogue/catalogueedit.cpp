@@ -1,6 +1,5 @@
 #include "catalogueedit.h"
 
-#include "fileplatform.h"
 #include "gameitem.h"
 #include "picture.h"
 #include "safefile.h"
@@ -17,16 +16,8 @@ namespace CatalogueEdit {
 
 namespace {
 
-const char kImagePrefix[] = "../game/images/";
-
-// The file in game/images/ that an imgPath names, or empty when it names something elsewhere.
-QString copyName(const QString& imgPath)
-{
-    if (!imgPath.startsWith(kImagePrefix))
-        return {};
-    const QString name = imgPath.mid(int(sizeof kImagePrefix) - 1);
-    return name.contains('/') || name.contains('\\') || name.startsWith('.') ? QString() : name;
-}
+using Picture::copyName;
+using Picture::kImagePrefix;
 
 QString fileNames(const QStringList& paths)
 {
@@ -34,17 +25,6 @@ QString fileNames(const QStringList& paths)
     for (const QString& path : paths)
         names << QFileInfo(path).fileName();
     return names.join(" and ");
-}
-
-bool makeFolder(const QString& folder, QString* error)
-{
-    if (QFileInfo(folder).isDir())
-        return true;
-    if (!QDir().mkpath(folder)) {
-        *error = "cannot create " + folder + ": " + qt_error_string();
-        return false;
-    }
-    return FilePlatform::settleFolder(folder, QFileInfo(folder).path(), error);
 }
 
 } // namespace
@@ -193,7 +173,7 @@ bool Session::importPicture(const QString& file, const QString& gameId, QString*
         name = QString("%1_%2.%3").arg(gameId).arg(n).arg(suffix);
     QString error;
     StagedFile copy(images.filePath(name));
-    if (!makeFolder(images.path(), &error) || !copy.write(picture.data, &error) || !copy.commit(&error)) {
+    if (!makeOwnedFolder(images.path(), &error) || !copy.write(picture.data, &error) || !copy.commit(&error)) {
         fail(QString("cannot copy %1 to %2: %3; nothing changed").arg(file, images.filePath(name), error));
         return false;
     }

@@ -39,6 +39,14 @@ QString Picture::problem(const QByteArray& data, QString* suffix, Check check)
     return {};
 }
 
+QString Picture::copyName(const QString& imgPath)
+{
+    if (!imgPath.startsWith(kImagePrefix))
+        return {};
+    const QString name = imgPath.mid(int(sizeof kImagePrefix) - 1);
+    return name.contains('/') || name.contains('\\') || name.startsWith('.') ? QString() : name;
+}
+
 QString Picture::fileProblem(const QString& path, Check check)
 {
     const OutsideFile file = OutsideFile::read(path, kMaxBytes);

@@ -10,6 +10,12 @@ namespace Picture {
 // Steam's largest pictures (heroes) are a few megabytes.
 constexpr qint64 kMaxBytes = 32 * 1024 * 1024;
 
+// How a catalogue names a picture copied into game/images/: imgPath is resolved from res/.
+constexpr char kImagePrefix[] = "../game/images/";
+
+// The file directly in game/images/ that an imgPath names, or empty when it names something else.
+QString copyName(const QString& imgPath);
+
 // How far to look: decode the whole picture, or only its header (format and size), which is
 // enough to tell an empty or foreign file from a picture and costs next to nothing.
 enum class Check { Decode, Header };

@@ -29,7 +29,7 @@ using Language = CatalogueStore::Language;
 // and Windows Mixed Reality for SteamVR.
 const QSet<int> kVrTools = {250820, 323910, 719950};
 
-const char kImagePrefix[] = "../game/images/";
+using Picture::kImagePrefix;
 
 // What the scan knows of one catalogue: which entry lists which Steam app, and what it changed.
 struct Listing {
