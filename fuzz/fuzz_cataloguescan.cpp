@@ -153,9 +153,9 @@ QMap<QString, QByteArray> snapshot(const QString& dir)
 struct CatalogueState {
     bool exists = false;
     QByteArray bytes;
-    bool whole = true;                                // an absent one counts as the empty list
-    std::vector<std::tuple<QString, int, int>> games; // gameId, gameMode, steamGameId
-    QHash<QString, QString> imgPaths;                 // by gameId
+    bool whole = true;                                      // an absent one counts as the empty list
+    std::vector<std::tuple<QString, int, int, bool>> games; // gameId, gameMode, steamGameId, isNative
+    QHash<QString, QString> imgPaths;                       // by gameId
 };
 
 CatalogueState readCatalogue(const QString& path)
@@ -171,7 +171,7 @@ CatalogueState readCatalogue(const QString& path)
     state.whole = catalogue.problems().empty();
     for (int i = 0; state.whole && i < catalogue.size(); ++i) {
         const GameItem* game = catalogue.game(i);
-        state.games.emplace_back(game->gameId(), game->gameMode(), game->steamGameId());
+        state.games.emplace_back(game->gameId(), game->gameMode(), game->steamGameId(), game->isNative());
         state.imgPaths.insert(game->gameId(), game->imgPath());
     }
     return state;
@@ -228,7 +228,7 @@ void checkCatalogues(const Run& run, const Layout& at, const CatalogueState (&be
     if (!readable)
         return;
     if (before[0].games == before[1].games && after[0].games != after[1].games)
-        fail(run, "the two catalogues were in step and are not any more (gameId, gameMode or steamGameId)");
+        fail(run, "the two catalogues were in step and are not any more (gameId, gameMode, steamGameId or isNative)");
     for (int i = 0; i < 2; ++i) {
         for (auto it = after[i].imgPaths.cbegin(); it != after[i].imgPaths.cend(); ++it) {
             const auto old = before[i].imgPaths.constFind(it.key());

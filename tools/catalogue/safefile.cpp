@@ -68,8 +68,15 @@ OutsideFile OutsideFile::read(const QString& path, qint64 limit, const QStringLi
         result.problem = "cannot be read: " + file.errorString();
         return result;
     }
-    // A file may grow between the look and the read: the limit holds all the same.
-    result.data = file.read(limit + 1);
+    // A file may grow between the look and the read: the limit holds all the same. The first
+    // read asks for what the file claims, since a read reserves all that it asks for.
+    result.data = file.read(qMin(limit, file.size()) + 1);
+    while (result.data.size() <= limit && !file.atEnd()) {
+        const QByteArray more = file.read(qMin<qint64>(limit + 1 - result.data.size(), 1 << 20));
+        if (more.isEmpty())
+            break;
+        result.data += more;
+    }
     if (result.data.size() > limit)
         result.problem = QString("too large (more than %1 bytes)").arg(limit);
     else if (result.data.isEmpty())

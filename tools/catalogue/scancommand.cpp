@@ -73,6 +73,7 @@ private:
     QString addGame(const SteamApp& app, const QString& englishName, const QString& chineseName);
     void addToOtherLanguage(const SteamApp& app, Language from, Language to, const QString& name);
     QString fillGame(const SteamApp& app, Language language, const QString& name, QStringList* filled);
+    int modeOf(int appId) const;
     const Choice& choose(int appId);
     QString copyPicture(int appId, const QString& gameId, const QString& replacing, QString* note);
     void reportMissing();
@@ -89,6 +90,7 @@ private:
     Listing m_listings[2];
     QSet<QString> m_usedImages; // every imgPath of either catalogue
     QHash<int, Choice> m_choices;
+    QHash<QString, QString> m_copies; // gameId to the imgPath of its copy: one for both languages
     QSet<int> m_installed;
     int m_vrGames = 0;
     int m_added = 0;
@@ -305,7 +307,7 @@ QString Scan::fillGame(const SteamApp& app, Language language, const QString& na
             note = QString("; picture %1 was %2%3").arg(copy, problem, note.isEmpty() ? "; no other" : note);
     }
     if (!entry.isMember("gameMode")) {
-        entry["gameMode"] = m_options.mode;
+        entry["gameMode"] = modeOf(app.appId);
         keys << "gameMode";
     }
     if (!keys.isEmpty()) {
@@ -313,6 +315,21 @@ QString Scan::fillGame(const SteamApp& app, Language language, const QString& na
         *filled << QString("%1 in %2").arg(keys.join(", "), CatalogueStore::fileName(language));
     }
     return note;
+}
+
+// The mode to fill in where an entry has none: the other language's, so that both agree, or --mode.
+int Scan::modeOf(int appId) const
+{
+    for (Language language : CatalogueStore::kLanguages) {
+        const int listed = m_listings[language].bySteamId.value(appId, -1);
+        if (listed < 0)
+            continue;
+        // Read from the entry as it is now: the other language may have been filled in already.
+        const Json::Value& entry = m_store.catalogue(language).entries()[listed];
+        if (entry.isMember("gameMode"))
+            return entry["gameMode"].asInt();
+    }
+    return m_options.mode;
 }
 
 // The app's best picture in Steam's cache that really is one. Chosen once per app.
@@ -344,6 +361,9 @@ const Choice& Scan::choose(int appId)
 // entry shows is kept when it is a picture (an operator may have put it there for this game).
 QString Scan::copyPicture(int appId, const QString& gameId, const QString& replacing, QString* note)
 {
+    const auto copied = m_copies.constFind(gameId);
+    if (copied != m_copies.cend())
+        return *copied;
     const Choice& choice = choose(appId);
     for (const QString& passed : choice.passedOver)
         *note += "; passed over " + passed;
@@ -360,18 +380,16 @@ QString Scan::copyPicture(int appId, const QString& gameId, const QString& repla
     const QString target = images.filePath(name);
     if (name != replacing && Picture::fileProblem(target, Picture::Check::Header).isEmpty()) {
         *note += "; picture already in " + target + ", kept";
-        return imgPath;
+        return m_copies[gameId] = imgPath;
     }
     *note += "; picture " + choice.source;
     if (m_options.dryRun)
-        return imgPath;
+        return m_copies[gameId] = imgPath;
     QString error;
     StagedFile copy(target);
     if (makeOwnedFolder(images.path(), &error) && copy.write(choice.data, &error, QString(), StagedFile::Sync::No)
-        && copy.commit(&error)) {
-        m_choices[appId].data.clear(); // copied: the file itself serves from now on
-        return imgPath;
-    }
+        && copy.commit(&error))
+        return m_copies[gameId] = imgPath;
     *note += " could not be copied: " + error;
     m_usedImages.remove(imgPath);
     return {};
