@@ -23,8 +23,6 @@
 #include "gameitem.h"
 #include "scancommand.h"
 
-#include <easylogging++.h>
-
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
@@ -248,10 +246,6 @@ void checkCatalogues(const Run& run, const Layout& at, const CatalogueState (&be
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // The catalogue reader logs every entry it skips; silenced, it runs much faster.
-    el::Loggers::reconfigureAllLoggers(el::ConfigurationType::Enabled, "false");
-    el::Loggers::reconfigureAllLoggers(el::ConfigurationType::ToFile, "false");
-    el::Loggers::reconfigureAllLoggers(el::ConfigurationType::ToStandardOutput, "false");
     // Qt's warnings about odd file names would bury libFuzzer's own lines.
     g_verbose = std::getenv("NERQ_FUZZ_SCAN_OUTPUT") != nullptr;
     if (!g_verbose)
