@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # Sourced by the build scripts once they have set root. CMake's compiler check and moc's #include
 # lines cannot take a path that holds a double quote, so such a checkout is built through a link
 # of a plain name in the user's cache, and the build folders below it are reached through it too.

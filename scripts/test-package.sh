@@ -5,6 +5,9 @@
 # first start, the page in a window, VR mode against the simulated runtime ended through the
 # quit flag, the runtime's registration, later starts keeping the user's files).
 # As root, that user is nobody (uid 65534). A screenshot of the page is left in build-package/.
+# Then the same package is built again in build-package-again/ and must come out byte for byte
+# the same, and a package against an SDK-shaped folder (the simulated runtime as
+# libopenvr_api.so, build-package-sdk/) must carry empty catalogues and no demo games.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${NERQ_BUILD_DIR:-$root/build}
@@ -14,13 +17,25 @@ fail() {
     echo "FAIL: $*"
     status=1
 }
+# Outside a git checkout package.sh would date each build by the clock; both builds share one date.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && ! git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+    SOURCE_DATE_EPOCH=$(date +%s)
+    export SOURCE_DATE_EPOCH
+fi
 
-# The build's output is shown as it comes; its last line names the package. (tee /dev/stderr
-# would reopen a log file that standard error goes to, and truncate it.)
-package_log=$(mktemp)
-"$root/scripts/package.sh" | tee "$package_log"
-deb=$(tail -1 "$package_log")
-rm -f "$package_log"
+# package <build folder> [cmake arguments]: builds a package there and prints its path; the
+# build's output is shown as it comes on standard error. (tee /dev/stderr would reopen a log
+# file that standard error goes to, and truncate it.)
+package() {
+    local log built
+    log=$(mktemp)
+    NERQ_PACKAGE_BUILD_DIR=$1 "$root/scripts/package.sh" "${@:2}" | tee "$log" >&2
+    built=$?
+    tail -1 "$log"
+    rm -f "$log"
+    return $built
+}
+deb=$(package "$package_build")
 [ -f "$deb" ] || { echo "FAIL: no package was built"; exit 1; }
 version=$(sed -n 's/^project(NerqVRPlatform VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 echo "== $deb: $(du -k "$deb" | cut -f1) KiB"
@@ -41,17 +56,20 @@ done
 
 echo "== dpkg-deb --contents"
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $6, $7, $8 }' | sed 's|^\./|/|')
-for expected in /usr/bin/nerqvrplatform /usr/bin/nerq-peer /usr/lib/nerqvrplatform/NerqVRPlatform \
+for expected in /usr/bin/nerqvrplatform /usr/bin/nerq-peer /usr/bin/nerq-catalogue /usr/lib/nerqvrplatform/NerqVRPlatform \
     /usr/lib/nerqvrplatform/nerq-peer /usr/lib/nerqvrplatform/nerq-catalogue /usr/lib/nerqvrplatform/nerqvrplatform.sh \
     /usr/lib/nerqvrplatform/manifest.vrmanifest /usr/lib/nerqvrplatform/log.conf \
     /usr/lib/nerqvrplatform/res/main_widget_cn.qml /usr/lib/nerqvrplatform/res/thumbicon.png \
     /usr/lib/nerqvrplatform/game/data_cn.json /usr/lib/nerqvrplatform/game/images/starfall.png \
+    /usr/lib/nerqvrplatform/game/native/starfall.sh /usr/share/man/man1/nerq-catalogue.1.gz \
     /usr/share/applications/nerqvrplatform.desktop /usr/share/icons/hicolor/256x256/apps/nerqvrplatform.png \
     /usr/share/doc/nerqvrplatform/copyright /usr/share/doc/nerqvrplatform/changelog.gz; do
     grep -q "^$expected\b" <<<"$contents" || fail "the package lacks $expected"
 done
 grep -q "^/usr/bin/nerqvrplatform -> ../lib/nerqvrplatform/nerqvrplatform.sh$" <<<"$contents" ||
     fail "/usr/bin/nerqvrplatform is not a relative link to the launcher"
+grep -q "^/usr/bin/nerq-catalogue -> ../lib/nerqvrplatform/nerq-catalogue$" <<<"$contents" ||
+    fail "/usr/bin/nerq-catalogue is not a relative link into the program's folder"
 unwanted=$(grep -E "tst_|bench_|fuzz|nerq-grab|nerq-artgen|tests-bin|\.a$|vrsim-sdk" <<<"$contents")
 [ -z "$unwanted" ] || fail "test, benchmark or build files in the package: $unwanted"
 
@@ -61,6 +79,7 @@ chmod 755 "$work"
 dpkg-deb -x "$deb" "$work/root"
 leaks=$(grep -rlF -e "$root" -e "$package_build" "$work/root")
 [ -z "$leaks" ] || fail "build paths in $leaks"
+"$work/root/usr/bin/nerq-catalogue" --version || fail "the unpacked nerq-catalogue --version"
 
 echo "== lintian"
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
@@ -71,7 +90,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 echo "== the unpacked program, run as $("${runner[@]}" id -un)"
 cmake -S "$root" -B "$build" -DNERQ_BUILD_TESTS=ON >/dev/null &&
-    cmake --build "$build" --target tst_launcher nerq-grab -j "${NERQ_JOBS:-2}" >/dev/null ||
+    cmake --build "$build" --target tst_launcher nerq-grab vrsim_sdk -j "${NERQ_JOBS:-2}" >/dev/null ||
     fail "could not build the launcher test"
 # Copies, so the user needs no access to the build tree.
 mkdir -p "$work/tools" "$work/home" "$work/shots"
@@ -83,6 +102,30 @@ if ! (cd "$work" && env HOME="$work/home" TMPDIR="$work/home" NERQ_INSTALL_PREFI
     fail "the unpacked program"
 fi
 cp "$work/shots/installed-desktop.png" "$package_build/" 2>/dev/null && echo "screenshot: $package_build/installed-desktop.png"
+
+echo "== the same package built again elsewhere"
+again=$(package "$package_build-again" 2>"$work/again.log") || tail -30 "$work/again.log"
+cmp "$deb" "$again" || fail "two builds of the same tree give different packages: $deb $again"
+
+echo "== the package against an SDK"
+sdk_deb=$(package "$package_build-sdk" -DOPENVR_SDK_DIR="$build/vrsim-sdk" 2>"$work/sdk.log") || tail -30 "$work/sdk.log"
+if [ -f "$sdk_deb" ]; then
+    dpkg-deb -x "$sdk_deb" "$work/sdk-root"
+    program_dir=$work/sdk-root/usr/lib/nerqvrplatform
+    [ -f "$program_dir/libopenvr_api.so" ] || fail "the SDK's package lacks libopenvr_api.so"
+    # An owner's first start shows the Steam scan's games alone.
+    for catalogue in data_en.json data_cn.json; do
+        [ "$(tr -d ' \n' <"$program_dir/game/$catalogue")" = "[]" ] ||
+            fail "the SDK's package has games in $catalogue: $(head -c 200 "$program_dir/game/$catalogue")"
+    done
+    demo=$(cd "$program_dir/game" && find . -mindepth 1 ! -name data_en.json ! -name data_cn.json)
+    [ -z "$demo" ] || fail "demo games in the SDK's package: $demo"
+    leaks=$(grep -rlF -e "$root" -e "$build" "$work/sdk-root")
+    [ -z "$leaks" ] || fail "build paths in $leaks"
+    "$work/sdk-root/usr/bin/nerq-catalogue" --version >/dev/null || fail "the SDK's unpacked nerq-catalogue --version"
+else
+    fail "no package was built against the SDK-shaped folder"
+fi
 
 [ $status -eq 0 ] && echo "package: all checks passed"
 exit $status
