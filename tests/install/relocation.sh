@@ -35,7 +35,8 @@ if [ $checked -lt 3 ]; then
     echo "FAIL: only $checked programs found to check"
     status=1
 fi
-if ! ldd "$program_dir/NerqVRPlatform" | grep -q "libopenvr_api.so => $program_dir/libopenvr_api.so"; then
+# grep reads to the end: -q would leave at the first match, and ldd's broken pipe fail the check.
+if ! ldd "$program_dir/NerqVRPlatform" | grep "libopenvr_api.so => $program_dir/libopenvr_api.so" >/dev/null; then
     echo "FAIL: the installed program does not take the client library from beside itself:"
     ldd "$program_dir/NerqVRPlatform"
     status=1
