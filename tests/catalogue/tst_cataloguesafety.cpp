@@ -4,6 +4,7 @@
 
 #include "catalogueprobe.h"
 #include "gameitem.h"
+#include "testpaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +24,7 @@ const char kNativeEntry[] = R"({"gameId": "starfall", "gameName": "Starfall", "i
 
 QString tool()
 {
-    return qEnvironmentVariable("NERQ_TOOLS_DIR") + "/nerq-catalogue";
+    return TestPaths::tool("nerq-catalogue");
 }
 
 struct Owner {

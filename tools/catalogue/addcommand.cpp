@@ -30,15 +30,8 @@ Json::Value entry(const AddOptions& options, const QString& gameId, Language lan
                   const QString& launcher)
 {
     const bool chinese = language == CatalogueStore::Chinese && !options.nameCn.isEmpty();
-    Json::Value entry(Json::objectValue);
-    entry["gameId"] = gameId.toStdString();
-    entry["gameName"] = (chinese ? options.nameCn : options.name).toStdString();
-    entry["imgPath"] = imgPath.toStdString();
-    entry["isNative"] = options.steamId == 0;
-    entry["launcherPath"] = launcher.toStdString();
-    entry["steamGameId"] = options.steamId;
-    entry["gameMode"] = options.mode;
-    return entry;
+    return Catalogue::newEntry(gameId, chinese ? options.nameCn : options.name, imgPath, options.steamId == 0, launcher,
+                               options.steamId, options.mode);
 }
 
 } // namespace

@@ -142,6 +142,20 @@ const GameItem* Catalogue::game(int index) const
     return index >= 0 && index < size() ? m_games[index] : nullptr;
 }
 
+Json::Value Catalogue::newEntry(const QString& gameId, const QString& gameName, const QString& imgPath, bool isNative,
+                                const QString& launcherPath, int steamGameId, int gameMode)
+{
+    Json::Value entry(Json::objectValue);
+    entry["gameId"] = gameId.toStdString();
+    entry["gameName"] = gameName.toStdString();
+    entry["imgPath"] = imgPath.toStdString();
+    entry["isNative"] = isNative;
+    entry["launcherPath"] = launcherPath.toStdString();
+    entry["steamGameId"] = steamGameId;
+    entry["gameMode"] = gameMode;
+    return entry;
+}
+
 QByteArray Catalogue::json() const
 {
     Json::StreamWriterBuilder builder;

@@ -47,6 +47,10 @@ public:
     Json::Value& entries() { return m_root; }
     const Json::Value& entries() const { return m_root; }
 
+    // A new entry with the seven keys in the catalogue's order.
+    static Json::Value newEntry(const QString& gameId, const QString& gameName, const QString& imgPath, bool isNative,
+                                const QString& launcherPath, int steamGameId, int gameMode);
+
     // Indented JSON, each entry's catalogue keys first in their usual order, then any others.
     QByteArray json() const;
 

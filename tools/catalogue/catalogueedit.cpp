@@ -2,7 +2,6 @@
 
 #include "gameitem.h"
 #include "picture.h"
-#include "safefile.h"
 
 #include <json/value.h>
 
@@ -159,9 +158,9 @@ bool Session::usesPicture(const QString& imgPath) const
 
 bool Session::importPicture(const QString& file, const QString& gameId, QString* imgPath)
 {
-    const OutsideFile picture = OutsideFile::read(file, Picture::kMaxBytes);
+    QByteArray data;
     QString suffix;
-    const QString problem = picture.ok() ? Picture::problem(picture.data, &suffix) : picture.problem;
+    const QString problem = Picture::load(file, {}, &data, &suffix);
     if (!problem.isEmpty()) {
         fail(QString("--image %1: %2; nothing changed").arg(file, problem));
         return false;
@@ -172,8 +171,7 @@ bool Session::importPicture(const QString& file, const QString& gameId, QString*
     for (int n = 2; usesPicture(kImagePrefix + name) || QFileInfo::exists(images.filePath(name)); ++n)
         name = QString("%1_%2.%3").arg(gameId).arg(n).arg(suffix);
     QString error;
-    StagedFile copy(images.filePath(name));
-    if (!makeOwnedFolder(images.path(), &error) || !copy.write(picture.data, &error) || !copy.commit(&error)) {
+    if (!Picture::save(images.filePath(name), data, true, &error)) {
         fail(QString("cannot copy %1 to %2: %3; nothing changed").arg(file, images.filePath(name), error));
         return false;
     }

@@ -127,15 +127,6 @@ private:
                                   "(default 5).",
                                   "SECONDS", "5");
     }
-    bool parseWait(const QCommandLineParser& parser, const QCommandLineOption& option, int* seconds, int* status)
-    {
-        bool ok = false;
-        *seconds = parser.value(option).toInt(&ok);
-        if (ok && *seconds >= 0 && *seconds <= 3600)
-            return true;
-        *status = usageError("--wait takes a number of seconds from 0 to 3600, not \"" + parser.value(option) + '"');
-        return false;
-    }
     // A whole number from `min` to `max`; a usage error otherwise.
     bool parseNumber(const QCommandLineParser& parser, const QString& option, int min, int max, int* value, int* status)
     {
@@ -157,7 +148,8 @@ private:
         parser.setApplicationDescription(QString(description) + kEditNote);
         parser.addOptions(options);
         parser.addOptions({dirOption(), waitOption()});
-        return parseCommand(parser, usage, arguments, status) && parseWait(parser, waitOption(), waitSeconds, status);
+        return parseCommand(parser, usage, arguments, status)
+               && parseNumber(parser, "wait", 0, 3600, waitSeconds, status);
     }
     int scan(const QStringList& arguments);
     int list(const QStringList& arguments);
@@ -251,7 +243,7 @@ int Cli::scan(const QStringList& arguments)
     options.excludeFile = parser.value(exclude);
     options.prune = parser.isSet(prune);
     options.dryRun = parser.isSet(dryRun);
-    if (!parseWait(parser, wait, &options.waitSeconds, &status))
+    if (!parseNumber(parser, "wait", 0, 3600, &options.waitSeconds, &status))
         return status;
     return runScan(options, m_out, m_err);
 }

@@ -3,6 +3,7 @@
 #include "safefile.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 
@@ -51,4 +52,21 @@ QString Picture::fileProblem(const QString& path, Check check)
 {
     const OutsideFile file = OutsideFile::read(path, kMaxBytes);
     return file.ok() ? problem(file.data, nullptr, check) : file.problem;
+}
+
+QString Picture::load(const QString& path, const QStringList& trees, QByteArray* data, QString* suffix)
+{
+    OutsideFile file = OutsideFile::read(path, kMaxBytes, trees);
+    const QString why = file.ok() ? problem(file.data, suffix) : file.problem;
+    if (why.isEmpty())
+        *data = std::move(file.data);
+    return why;
+}
+
+bool Picture::save(const QString& path, const QByteArray& data, bool sync, QString* error)
+{
+    StagedFile file(path);
+    return makeOwnedFolder(QFileInfo(path).path(), error)
+           && file.write(data, error, QString(), sync ? StagedFile::Sync::Yes : StagedFile::Sync::No)
+           && file.commit(error);
 }

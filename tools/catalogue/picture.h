@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Whether bytes or a file can be a tile's picture: they must decode as an image of a sane size,
 // as the page's image loader would decode them.
@@ -26,5 +27,13 @@ QString problem(const QByteArray& data, QString* suffix = nullptr, Check check =
 
 // The same for a file; also missing, not a file, empty or too large.
 QString fileProblem(const QString& path, Check check = Check::Decode);
+
+// Reads a picture from outside (only from inside `trees` when given) and checks it by decoding.
+// Why it cannot be used, or empty when `data` and `suffix` hold it.
+QString load(const QString& path, const QStringList& trees, QByteArray* data, QString* suffix);
+
+// Writes a picture into place (game/images/ made when missing) without a half-written file ever
+// standing there. Without `sync` a crash of the machine may lose it; fit for what a scan remakes.
+bool save(const QString& path, const QByteArray& data, bool sync, QString* error);
 
 } // namespace Picture

@@ -34,9 +34,8 @@ bool writeAll(QFile& file, const QByteArray& data)
     return true;
 }
 
-} // namespace
-
-QString OutsideFile::whatIsWrong(const QString& path, qint64 limit, const QStringList& trees)
+// What stands at `path` when it is not a readable file of at most `limit` bytes inside `trees`.
+QString whatIsWrong(const QString& path, qint64 limit, const QStringList& trees)
 {
     const QFileInfo info(path);
     const QString real = info.canonicalFilePath();
@@ -56,6 +55,8 @@ QString OutsideFile::whatIsWrong(const QString& path, qint64 limit, const QStrin
         return QString("too large (%1 bytes; at most %2)").arg(info.size()).arg(limit);
     return {};
 }
+
+} // namespace
 
 OutsideFile OutsideFile::read(const QString& path, qint64 limit, const QStringList& trees)
 {

@@ -17,8 +17,6 @@ struct OutsideFile {
 
     bool ok() const { return problem.isEmpty(); }
     static OutsideFile read(const QString& path, qint64 limit, const QStringList& trees = {});
-    // The same checks without reading: what stands at `path`, when it is not a readable file.
-    static QString whatIsWrong(const QString& path, qint64 limit, const QStringList& trees = {});
 };
 
 // Makes a folder (and those above it) when missing; one the tool makes belongs to the owner of
@@ -44,7 +42,6 @@ public:
     enum class Sync { Yes, No };
     bool write(const QByteArray& data, QString* error, const QString& like = QString(), Sync sync = Sync::Yes);
     bool commit(QString* error);
-    const QString& path() const { return m_path; }
 
     // Temporary files that a writer killed half-way left in `folder`; only call it while holding
     // the lock that every writer takes.

@@ -5,7 +5,6 @@
 #include "fileplatform.h"
 #include "gameitem.h"
 #include "picture.h"
-#include "safefile.h"
 #include "steamartwork.h"
 #include "steamlibrary.h"
 #include "steamlocator.h"
@@ -241,15 +240,9 @@ QString Scan::addGame(const SteamApp& app, const QString& englishName, const QSt
     const QString imgPath = copyPicture(app.appId, gameId, QString(), &note);
     for (Language language : CatalogueStore::kLanguages) {
         Listing& listing = m_listings[language];
-        Json::Value entry(Json::objectValue);
-        entry["gameId"] = gameId.toStdString();
-        entry["gameName"] = (language == Language::Chinese ? chineseName : englishName).toStdString();
-        entry["imgPath"] = imgPath.toStdString();
-        entry["isNative"] = false;
-        entry["launcherPath"] = "";
-        entry["steamGameId"] = app.appId;
-        entry["gameMode"] = m_options.mode;
-        m_store.catalogue(language).entries().append(entry);
+        const QString& name = language == Language::Chinese ? chineseName : englishName;
+        m_store.catalogue(language).entries().append(
+            Catalogue::newEntry(gameId, name, imgPath, false, QString(), app.appId, m_options.mode));
         listing.gameIds.insert(gameId);
         ++listing.added;
     }
@@ -291,9 +284,9 @@ QString Scan::fillGame(const SteamApp& app, Language language, const QString& na
     }
     QString note;
     const QString imgPath = game->imgPath();
-    const QString copy = imgPath.startsWith(kImagePrefix) ? imgPath.mid(int(sizeof kImagePrefix) - 1) : QString();
+    const QString copy = Picture::copyName(imgPath);
     const QString base = QFileInfo(copy).completeBaseName();
-    const bool scanCopy = !copy.contains('/') && (base == game->gameId() || base == QString("steam_%1").arg(app.appId));
+    const bool scanCopy = !copy.isEmpty() && (base == game->gameId() || base == QString("steam_%1").arg(app.appId));
     QString problem;
     if (scanCopy)
         problem = Picture::fileProblem(QDir(m_store.imagesFolder()).filePath(copy), Picture::Check::Header);
@@ -340,17 +333,14 @@ const Choice& Scan::choose(int appId)
         return *found;
     Choice& choice = m_choices[appId];
     for (const QString& candidate : m_artwork->candidates(appId)) {
-        OutsideFile file = OutsideFile::read(candidate, Picture::kMaxBytes, m_artwork->trees());
-        QString problem = file.problem;
+        QString problem = Picture::load(candidate, m_artwork->trees(), &choice.data, &choice.suffix);
         if (problem.isEmpty() && !FilePlatform::ownerOfMayRead(m_store.folder(), candidate))
             problem = "not readable by the owner of " + m_store.folder();
-        if (problem.isEmpty())
-            problem = Picture::problem(file.data, &choice.suffix);
         if (problem.isEmpty()) {
             choice.source = candidate;
-            choice.data = file.data;
             break;
         }
+        choice.data.clear();
         choice.passedOver << candidate + ": " + problem;
     }
     return choice;
@@ -386,9 +376,7 @@ QString Scan::copyPicture(int appId, const QString& gameId, const QString& repla
     if (m_options.dryRun)
         return m_copies[gameId] = imgPath;
     QString error;
-    StagedFile copy(target);
-    if (makeOwnedFolder(images.path(), &error) && copy.write(choice.data, &error, QString(), StagedFile::Sync::No)
-        && copy.commit(&error))
+    if (Picture::save(target, choice.data, false, &error))
         return m_copies[gameId] = imgPath;
     *note += " could not be copied: " + error;
     m_usedImages.remove(imgPath);
