@@ -21,7 +21,7 @@
 
 #include "catalogue.h"
 #include "gameitem.h"
-#include "scancommand.h"
+#include "steamscan.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
-#include <QUrl>
 
 namespace CatalogueEdit {
 
@@ -28,25 +27,11 @@ QString fileNames(const QStringList& paths)
 
 } // namespace
 
-bool isUrl(const QString& path)
-{
-    return !QFileInfo(path).isAbsolute() && QUrl(path).scheme().size() > 1;
-}
-
-QString pictureFile(const QString& imgPath, const QDir& workingDir)
-{
-    if (QUrl(imgPath).scheme() == "file")
-        return QUrl(imgPath).toLocalFile();
-    if (isUrl(imgPath))
-        return {};
-    return QFileInfo(imgPath).isAbsolute() ? imgPath : QDir::cleanPath(workingDir.filePath("res/" + imgPath));
-}
-
 QString pictureState(const QString& imgPath, const QDir& workingDir)
 {
     if (imgPath.isEmpty())
         return QStringLiteral("none");
-    const QString file = pictureFile(imgPath, workingDir);
+    const QString file = Picture::pageFile(imgPath, workingDir);
     if (file.isEmpty())
         return QStringLiteral("a URL, not checked");
     const QString problem = Picture::fileProblem(file);

@@ -16,11 +16,6 @@ namespace CatalogueEdit {
 
 using Language = CatalogueStore::Language;
 
-// A URL with a scheme (http:, qrc:, steam:) is not a file here; one-letter schemes are drives.
-bool isUrl(const QString& path);
-// Where the page finds a picture: relative to its own folder res/, or a file: URL; empty for
-// other URLs.
-QString pictureFile(const QString& imgPath, const QDir& workingDir);
 // "ok", "none" (no imgPath), "missing", or why the file the page would load is no picture.
 QString pictureState(const QString& imgPath, const QDir& workingDir);
 

@@ -5,8 +5,8 @@
 #include "listcommand.h"
 #include "movecommand.h"
 #include "removecommand.h"
-#include "scancommand.h"
 #include "setcommand.h"
+#include "steamscan.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

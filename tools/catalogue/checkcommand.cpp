@@ -11,8 +11,8 @@
 
 namespace {
 
-using CatalogueEdit::isUrl;
-using CatalogueEdit::pictureFile;
+using Picture::isUrl;
+using Picture::pageFile;
 
 QString entryName(int index, const QString& gameId)
 {
@@ -45,7 +45,7 @@ int runCheck(const QString& file, const QString& workingDir, QTextStream& out)
         if (!game)
             continue;
         const QString where = file + ": warning: " + entryName(i, game->gameId()) + ": ";
-        const QString picture = game->imgPath().isEmpty() ? QString() : pictureFile(game->imgPath(), dir);
+        const QString picture = game->imgPath().isEmpty() ? QString() : pageFile(game->imgPath(), dir);
         const QString problem = picture.isEmpty() ? QString() : Picture::fileProblem(picture);
         if (!problem.isEmpty()) {
             out << where << "picture \"" << game->imgPath() << "\" "

@@ -1,4 +1,4 @@
-#include "scancommand.h"
+#include "steamscan.h"
 
 #include "appidlist.h"
 #include "cataloguestore.h"

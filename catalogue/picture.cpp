@@ -3,9 +3,11 @@
 #include "safefile.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QUrl>
 
 namespace {
 
@@ -13,6 +15,20 @@ namespace {
 constexpr qint64 kMaxPixels = 64 * 1024 * 1024;
 
 } // namespace
+
+bool Picture::isUrl(const QString& path)
+{
+    return !QFileInfo(path).isAbsolute() && QUrl(path).scheme().size() > 1;
+}
+
+QString Picture::pageFile(const QString& imgPath, const QDir& workingDir)
+{
+    if (QUrl(imgPath).scheme() == "file")
+        return QUrl(imgPath).toLocalFile();
+    if (isUrl(imgPath))
+        return {};
+    return QFileInfo(imgPath).isAbsolute() ? imgPath : QDir::cleanPath(workingDir.filePath("res/" + imgPath));
+}
 
 QString Picture::problem(const QByteArray& data, QString* suffix, Check check)
 {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QDir;
+
 // Whether bytes or a file can be a tile's picture: they must decode as an image of a sane size,
 // as the page's image loader would decode them.
 namespace Picture {
@@ -13,6 +15,12 @@ constexpr qint64 kMaxBytes = 32 * 1024 * 1024;
 
 // How a catalogue names a picture copied into game/images/: imgPath is resolved from res/.
 constexpr char kImagePrefix[] = "../game/images/";
+
+// A URL with a scheme (http:, qrc:, steam:) is not a file here; one-letter schemes are drives.
+bool isUrl(const QString& path);
+// Where the page, run in `workingDir`, finds a picture: relative to its own folder res/, or a
+// file: URL; empty for other URLs.
+QString pageFile(const QString& imgPath, const QDir& workingDir);
 
 // The file directly in game/images/ that an imgPath names, or empty when it names something else.
 QString copyName(const QString& imgPath);
