@@ -11,6 +11,9 @@ packages=(
   libbenchmark-dev
   xvfb xauth xdotool libgl1-mesa-dri
   xdg-utils fonts-wqy-microhei
+  # The venue: the MQTT broker and its command-line clients, the client library, and openssl
+  # (PBKDF2 for the broker's password file, the venue's TLS certificates).
+  mosquitto mosquitto-clients libmosquitto-dev libssl-dev openssl
   # Quality stages of the test run: fuzzers (clang's libFuzzer), sanitizers, lint, and the
   # Windows device link cross-compiled and run under Wine.
   clang libclang-rt-14-dev clang-format cppcheck
