@@ -120,3 +120,16 @@ bool removeSharedMemory(const char* name)
 {
     return ::shm_unlink(objectName(name).c_str()) == 0 || errno == ENOENT;
 }
+
+bool sharedMemoryExists(const char* name)
+{
+    if (!name || !*name)
+        return false;
+    const int fd = ::shm_open(objectName(name).c_str(), O_RDONLY, 0);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    // Another user's object that we may not open is there all the same.
+    return errno == EACCES;
+}

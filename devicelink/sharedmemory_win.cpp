@@ -92,3 +92,15 @@ bool removeSharedMemory(const char*)
 {
     return true;
 }
+
+bool sharedMemoryExists(const char* name)
+{
+    std::wstring wideName;
+    if (!name || !*name || !toWide(systemBlockName(name).c_str(), wideName))
+        return false;
+    HANDLE mapping = ::OpenFileMappingW(FILE_MAP_READ, FALSE, wideName.c_str());
+    if (!mapping)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    ::CloseHandle(mapping);
+    return true;
+}

@@ -43,3 +43,7 @@ std::string systemBlockName(const char* name);
 // Removes the named object so the next opening creates a fresh one. Windows has nothing to
 // remove: a mapping disappears with its last handle. Returns false when removal failed.
 bool removeSharedMemory(const char* name);
+
+// Whether the named object exists now, without creating it: the device service creates the
+// quit-flag block when it starts, so its presence says the service is (or was) there.
+bool sharedMemoryExists(const char* name);

@@ -2,12 +2,10 @@
 
 #include "gameitem.h"
 #include "gamemodel.h"
-#include "gamemodemanager.h"
-#include "shellopen.h"
+#include "gamestart.h"
 
 #include <easylogging++.h>
 
-#include <stdexcept>
 #include <utility>
 
 GameLauncher::GameLauncher(std::shared_ptr<GameModel> model)
@@ -35,18 +33,8 @@ void GameLauncher::_onLauncherGame(const QString& game_id)
         return;
     }
 
-    if (game->isNative())
-        ShellOpen::openLauncher(game->launcherPath());
-    else
-        ShellOpen::openSteamUri(QString::asprintf("steam://launch/%d/Vr", game->steamGameId()));
-
-    // The game is already on its way; a device link that cannot be opened must not take the
-    // program down with it. The next launch tries the link again.
-    const int mode = game->gameMode();
-    try {
-        GameModeManager::instance().setMode(mode);
-    } catch (const std::exception& e) {
-        LOG(ERROR) << "Game mode " << mode << " of game " << game_id.toStdString()
-                   << " not handed to the device service: " << e.what();
-    }
+    const GameStart start = startGame(*game);
+    if (!start.modeError.isEmpty())
+        LOG(ERROR) << "Game mode " << game->gameMode() << " of game " << game_id.toStdString()
+                   << " not handed to the device service: " << start.modeError.toStdString();
 }

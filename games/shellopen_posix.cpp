@@ -17,14 +17,17 @@ void xdgOpen(const QString& target)
 
 namespace ShellOpen {
 
-void openLauncher(const QString& launcherPath)
+qint64 openLauncher(const QString& launcherPath)
 {
     const QFileInfo info(launcherPath);
     if (!launcherPath.isEmpty() && info.isFile() && info.isExecutable()) {
-        QProcess::startDetached(launcherPath, {});
-        return;
+        qint64 process = 0;
+        if (QProcess::startDetached(launcherPath, {}, QString(), &process))
+            return process;
+        return 0;
     }
     xdgOpen(launcherPath);
+    return 0;
 }
 
 void openSteamUri(const QString& uri)

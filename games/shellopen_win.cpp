@@ -4,10 +4,10 @@
 
 namespace ShellOpen {
 
-void openLauncher(const QString& launcherPath)
+qint64 openLauncher(const QString& launcherPath)
 {
     // As the catalogue gives it; the result is not examined.
-    WinShell::openUtf8(launcherPath.toUtf8().toStdString());
+    return WinShell::openUtf8Process(launcherPath.toUtf8().toStdString());
 }
 
 void openSteamUri(const QString& uri)

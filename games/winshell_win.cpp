@@ -38,4 +38,25 @@ std::intptr_t openUtf8(const std::string& file, const std::string& parameters)
     return reinterpret_cast<std::intptr_t>(result);
 }
 
+long long openUtf8Process(const std::string& file)
+{
+    std::wstring wideFile;
+    if (!toWide(file, wideFile))
+        return 0;
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = L"open";
+    info.lpFile = wideFile.c_str();
+    info.nShow = SW_SHOW;
+    if (!::ShellExecuteExW(&info))
+        return 0;
+    // A document opened in a program that was already running gives no process of its own.
+    if (!info.hProcess)
+        return 0;
+    const DWORD id = ::GetProcessId(info.hProcess);
+    ::CloseHandle(info.hProcess);
+    return id;
+}
+
 } // namespace WinShell

@@ -1,0 +1,362 @@
+#include "venuecatalogue.h"
+
+#include "cataloguestore.h"
+#include "gameitem.h"
+#include "picture.h"
+#include "safefile.h"
+#include "steamlibrary.h"
+#include "steamlocator.h"
+
+#include <json/json.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <memory>
+#include <sstream>
+
+namespace {
+
+// Thirty games with their names in two languages are a few kilobytes; this is generous.
+constexpr qint64 kMaxCatalogueBytes = 16 * 1024 * 1024;
+
+QByteArray compact(const Json::Value& value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    return QByteArray::fromStdString(Json::writeString(builder, value));
+}
+
+QString sha256(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString languageName(bool chinese)
+{
+    return chinese ? QStringLiteral("Chinese") : QStringLiteral("English");
+}
+
+// Why the program would not load the list whole, or empty when it would.
+QString refusal(const Json::Value& list, bool chinese)
+{
+    Catalogue catalogue;
+    catalogue.read(compact(list));
+    if (catalogue.problems().empty())
+        return {};
+    const CatalogueProblem& first = catalogue.problems().front();
+    const QString where = first.index < 0 ? QString() : QString("entry %1: ").arg(first.index);
+    return QString("the %1 catalogue would not load whole: %2%3").arg(languageName(chinese), where, first.message);
+}
+
+QString imagesFolder(const QString& catalogueDir)
+{
+    return QDir(catalogueDir).absoluteFilePath("game/images");
+}
+
+} // namespace
+
+bool isPictureHash(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9a-f]{64}$"));
+    return pattern.match(text).hasMatch();
+}
+
+bool VenueCatalogue::parse(const QByteArray& payload, QString* error)
+{
+    if (payload.size() > kMaxCatalogueBytes) {
+        *error = QString("%1 bytes, too large for a catalogue").arg(payload.size());
+        return false;
+    }
+    Json::Value root;
+    std::string reason;
+    Json::CharReaderBuilder builder;
+    Json::CharReaderBuilder::strictMode(&builder.settings_);
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    try {
+        if (!reader->parse(payload.constData(), payload.constData() + payload.size(), &root, &reason)) {
+            *error = "not JSON: " + QString::fromStdString(reason).simplified();
+            return false;
+        }
+    } catch (const std::exception& e) {
+        // The library throws for nesting past its limit.
+        *error = "not JSON: " + QString::fromLocal8Bit(e.what());
+        return false;
+    }
+    if (!root.isObject()) {
+        *error = "not a JSON object";
+        return false;
+    }
+    const Json::Value& revision = root["revision"];
+    if (!revision.isString() || revision.asString().empty() || revision.asString().size() > 200) {
+        *error = "\"revision\" must be a text of 1 to 200 characters";
+        return false;
+    }
+    const Json::Value& published = root["published"];
+    if (!published.isNull() && !published.isNumeric()) {
+        *error = "\"published\" must be a time in milliseconds";
+        return false;
+    }
+    for (const char* key : {"en", "cn"}) {
+        if (!root[key].isArray()) {
+            *error = QString("\"%1\" must be a list of games").arg(key);
+            return false;
+        }
+        const QString why = refusal(root[key], key[0] == 'c');
+        if (!why.isEmpty()) {
+            *error = why;
+            return false;
+        }
+    }
+    const Json::Value& pictures = root["pictures"];
+    if (!pictures.isNull() && !pictures.isObject()) {
+        *error = "\"pictures\" must be an object from imgPath to sha256";
+        return false;
+    }
+    QMap<QString, QString> hashes;
+    for (const std::string& imgPath : pictures.getMemberNames()) {
+        const Json::Value& hash = pictures[imgPath];
+        if (!hash.isString() || !isPictureHash(QString::fromStdString(hash.asString()))) {
+            *error = QString("the picture of \"%1\" must be a sha256 in lower-case hex")
+                         .arg(QString::fromStdString(imgPath));
+            return false;
+        }
+        hashes.insert(QString::fromStdString(imgPath), QString::fromStdString(hash.asString()));
+    }
+    m_revision = QString::fromStdString(revision.asString());
+    m_published = published.isNumeric() ? static_cast<qint64>(published.asDouble()) : 0;
+    m_en = root["en"];
+    m_cn = root["cn"];
+    m_pictures = hashes;
+    return true;
+}
+
+bool VenueCatalogue::build(const QString& catalogueDir, QMap<QString, QByteArray>* pictureBytes, QString* error)
+{
+    const QDir dir(catalogueDir);
+    Catalogue catalogues[2];
+    bool present[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString path = dir.absoluteFilePath(
+            "game/" + CatalogueStore::fileName(i ? CatalogueStore::Chinese : CatalogueStore::English));
+        present[i] = QFileInfo::exists(path);
+        if (!present[i])
+            continue;
+        catalogues[i].readFile(path);
+        if (!catalogues[i].problems().empty()) {
+            const CatalogueProblem& first = catalogues[i].problems().front();
+            const QString where = first.index < 0 ? QString() : QString("entry %1: ").arg(first.index);
+            *error = QString("%1: the program would not load all of it: %2%3 (nerq-catalogue check %1 lists every "
+                             "problem)")
+                         .arg(path, where, first.message);
+            return false;
+        }
+    }
+    if (!present[0] && !present[1]) {
+        *error = dir.absolutePath() + ": no game/data_en.json or game/data_cn.json";
+        return false;
+    }
+    // A missing language is the other one, as the catalogue tool makes it.
+    m_en = catalogues[present[0] ? 0 : 1].entries();
+    m_cn = catalogues[present[1] ? 1 : 0].entries();
+
+    m_pictures.clear();
+    pictureBytes->clear();
+    for (const Json::Value* list : {&m_en, &m_cn}) {
+        for (const Json::Value& entry : *list) {
+            const QString imgPath = QString::fromStdString(entry.get("imgPath", "").asString());
+            if (imgPath.isEmpty() || m_pictures.contains(imgPath))
+                continue;
+            const QString file = Picture::pageFile(imgPath, dir);
+            if (file.isEmpty())
+                continue; // an address on the web, shown as it is
+            const OutsideFile content = OutsideFile::read(file, Picture::kMaxBytes);
+            const QString problem = content.ok() ? Picture::problem(content.data) : content.problem;
+            if (!problem.isEmpty()) {
+                *error = QString("%1, the picture of \"%2\": %3")
+                             .arg(file, QString::fromStdString(entry.get("gameId", "").asString()), problem);
+                return false;
+            }
+            const QString hash = sha256(content.data);
+            m_pictures.insert(imgPath, hash);
+            pictureBytes->insert(hash, content.data);
+        }
+    }
+    computeRevision();
+    return true;
+}
+
+void VenueCatalogue::computeRevision()
+{
+    Json::Value pictures{Json::objectValue};
+    for (auto it = m_pictures.cbegin(); it != m_pictures.cend(); ++it)
+        pictures[it.key().toStdString()] = it.value().toStdString();
+    m_revision = sha256(compact(m_en) + '\n' + compact(m_cn) + '\n' + compact(pictures)).left(12);
+}
+
+QByteArray VenueCatalogue::payload() const
+{
+    Json::Value root{Json::objectValue};
+    root["revision"] = m_revision.toStdString();
+    root["published"] = static_cast<Json::Int64>(m_published);
+    root["en"] = m_en;
+    root["cn"] = m_cn;
+    Json::Value pictures{Json::objectValue};
+    for (auto it = m_pictures.cbegin(); it != m_pictures.cend(); ++it)
+        pictures[it.key().toStdString()] = it.value().toStdString();
+    root["pictures"] = pictures;
+    return compact(root);
+}
+
+QStringList VenueCatalogue::gameIds() const
+{
+    QStringList ids;
+    for (const Json::Value* list : {&m_en, &m_cn}) {
+        for (const Json::Value& entry : *list) {
+            const QString id = QString::fromStdString(entry.get("gameId", "").asString());
+            if (!ids.contains(id))
+                ids << id;
+        }
+    }
+    return ids;
+}
+
+namespace VenuePictures {
+
+QString find(const QString& catalogueDir, const QString& sha256)
+{
+    if (!isPictureHash(sha256))
+        return {};
+    const QDir images(imagesFolder(catalogueDir));
+    const QStringList names = images.entryList({sha256 + ".*"}, QDir::Files);
+    for (const QString& name : names) {
+        if (QFileInfo(images.filePath(name)).size() > 0)
+            return images.filePath(name);
+    }
+    return {};
+}
+
+bool store(const QString& catalogueDir, const QString& hash, const QByteArray& bytes, QString* error)
+{
+    if (!isPictureHash(hash)) {
+        *error = "\"" + hash + "\" is no sha256";
+        return false;
+    }
+    if (sha256(bytes) != hash) {
+        *error = QString("its %1 bytes do not have the sha256 its name claims").arg(bytes.size());
+        return false;
+    }
+    QString suffix;
+    const QString problem = Picture::problem(bytes, &suffix);
+    if (!problem.isEmpty()) {
+        *error = problem;
+        return false;
+    }
+    if (!find(catalogueDir, hash).isEmpty())
+        return true;
+    return Picture::save(imagesFolder(catalogueDir) + '/' + hash + '.' + suffix, bytes, false, error);
+}
+
+} // namespace VenuePictures
+
+namespace VenueFollow {
+
+namespace {
+
+// Whether the station has the game: a Steam game fully installed, a native game's launcher there
+// (an address counts, since the desktop opens it).
+bool installed(const GameItem& game, const QDir& dir, const QSet<int>& steamApps)
+{
+    if (!game.isNative())
+        return steamApps.contains(game.steamGameId());
+    const QString launcher = game.launcherPath();
+    if (launcher.isEmpty())
+        return false;
+    return Picture::isUrl(launcher) || QFileInfo::exists(dir.absoluteFilePath(launcher));
+}
+
+} // namespace
+
+bool apply(const QString& catalogueDir, const VenueCatalogue& venue, const QStringList& steamRoots, int waitSeconds,
+           VenueApplied* applied, QString* error)
+{
+    const QDir dir(catalogueDir);
+    const SteamLibrary steam(SteamLocator::resolve(steamRoots.isEmpty() ? SteamLocator::candidates() : steamRoots));
+    QSet<int> steamApps;
+    for (const SteamApp& app : steam.apps()) {
+        if (app.installed)
+            steamApps.insert(app.appId);
+    }
+
+    CatalogueStore store(catalogueDir);
+    if (!store.lock(waitSeconds, error) || !store.read(error))
+        return false;
+
+    *applied = VenueApplied();
+    for (const CatalogueStore::Language language : CatalogueStore::kLanguages) {
+        const Json::Value& entries = venue.entries(language == CatalogueStore::Chinese);
+        Catalogue games;
+        games.read(compact(entries));
+        Json::Value list{Json::arrayValue};
+        for (int i = 0; i < games.size(); ++i) {
+            const GameItem* game = games.game(i);
+            if (!game)
+                continue;
+            if (!installed(*game, dir, steamApps)) {
+                if (!applied->hidden.contains(game->gameId()))
+                    applied->hidden << game->gameId();
+                continue;
+            }
+            Json::Value entry = entries[static_cast<Json::ArrayIndex>(i)];
+            if (entry.isNull())
+                entry = Json::Value(Json::objectValue);
+            const auto picture = venue.pictures().constFind(game->imgPath());
+            if (picture != venue.pictures().cend()) {
+                const QString copy = VenuePictures::find(catalogueDir, picture.value());
+                if (copy.isEmpty() && !applied->missingPictures.contains(picture.value()))
+                    applied->missingPictures << picture.value();
+                entry["imgPath"] =
+                    copy.isEmpty() ? std::string() : (Picture::kImagePrefix + QFileInfo(copy).fileName()).toStdString();
+            }
+            list.append(entry);
+        }
+        store.catalogue(language).entries() = list;
+    }
+    if (!store.write(&applied->written, error))
+        return false;
+
+    // The copy a scan applies again; written last, still under the lock.
+    const QString copyPath = dir.absoluteFilePath(VenueCatalogue::kFileName);
+    const QByteArray copy = venue.payload();
+    const OutsideFile old = OutsideFile::read(copyPath, kMaxCatalogueBytes);
+    if (!old.ok() || old.data != copy) {
+        StagedFile file(copyPath);
+        if (!file.write(copy, error, store.path(CatalogueStore::English)) || !file.commit(error))
+            return false;
+        applied->written << copyPath;
+    }
+    return true;
+}
+
+bool followed(const QString& catalogueDir, VenueCatalogue* venue, QString* error)
+{
+    const QString path = QDir(catalogueDir).absoluteFilePath(VenueCatalogue::kFileName);
+    if (!QFileInfo::exists(path))
+        return false;
+    const OutsideFile content = OutsideFile::read(path, kMaxCatalogueBytes);
+    if (!content.ok()) {
+        *error = path + ": " + content.problem;
+        return false;
+    }
+    if (!venue->parse(content.data, error)) {
+        *error = path + ": " + *error;
+        return false;
+    }
+    return true;
+}
+
+} // namespace VenueFollow

@@ -1,0 +1,26 @@
+#include "stopsignal.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <windows.h>
+
+namespace {
+
+std::function<void()> g_stop;
+
+// Runs on a thread of the system's; the stop itself goes to the event loop.
+BOOL WINAPI handler(DWORD)
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { g_stop(); }, Qt::QueuedConnection);
+    return TRUE;
+}
+
+} // namespace
+
+void onStopSignal(std::function<void()> stop)
+{
+    g_stop = std::move(stop);
+    ::SetConsoleCtrlHandler(handler, TRUE);
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "brokerconfig.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
+class QTimer;
+struct mosquitto;
+
+// One MQTT 5 connection to the venue's broker, driven by the Qt event loop: libmosquitto's
+// socket under a QSocketNotifier, one timer for its keep-alive work and one for reconnecting.
+// No threads. Once started it keeps itself connected: a lost or refused connection is tried
+// again after a growing pause of at most kMaxRetrySeconds. Every message goes with QoS 1.
+//
+// Signals are emitted after libmosquitto has returned, never from inside its callbacks, so a
+// slot may publish, subscribe or stop freely.
+class MqttClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxRetrySeconds = 4;
+    // Pictures are at most 32 MB; the broker drops anything larger before it reaches us.
+    static constexpr int kMaxPacketBytes = 40 * 1024 * 1024;
+
+    enum class State { Stopped, Connecting, Connected, Retrying };
+
+    MqttClient(const BrokerConfig& broker, const QString& clientId, QObject* parent = nullptr);
+    ~MqttClient() override;
+    MqttClient(const MqttClient&) = delete;
+    MqttClient& operator=(const MqttClient&) = delete;
+
+    // What the broker publishes for us (retained) when the connection dies; a change takes effect
+    // at the next connect.
+    void setWill(const QString& topic, const QByteArray& payload);
+    // Before start(): keep our subscriptions and queued messages at the broker while we are
+    // away (and across its restart), so a command sent in a short drop still arrives.
+    void setPersistentSession(bool persistent) { m_persistent = persistent; }
+    void setKeepAliveSeconds(int seconds) { m_keepAlive = seconds; }
+
+    void start();
+    // Waits up to `waitMs` for the broker to take what was published, then leaves cleanly (no
+    // last will) and emits stopped().
+    void stop(int waitMs = 2000);
+
+    State state() const { return m_state; }
+    bool isConnected() const { return m_state == State::Connected; }
+
+    // QoS 1. `expirySeconds`: MQTT 5 message expiry, 0 for none. The message id, or -1 with a
+    // warning signal when it could not be handed to the connection (not connected).
+    int publish(const QString& topic, const QByteArray& payload, bool retain, int expirySeconds = 0);
+    // QoS 1, made again on every connect.
+    void subscribe(const QString& filter);
+    void unsubscribe(const QString& filter);
+    // Messages handed over but not yet acknowledged by the broker.
+    int unacknowledged() const { return static_cast<int>(m_inFlight.size()); }
+
+signals:
+    // A change of state, once: connected, lost ("connection lost: ..."), refused ("not
+    // authorised"), and so on; not every retry.
+    void stateChanged(MqttClient::State state, const QString& reason);
+    void connected();
+    void messageReceived(const QString& topic, const QByteArray& payload, bool retained);
+    void published(int messageId);
+    void subscribed(const QString& filter);
+    void stopped();
+
+private:
+    struct Event;
+    struct Callbacks; // libmosquitto's callbacks, which only queue events
+    friend struct Callbacks;
+
+    void connectNow();
+    void watchSocket();
+    void dropSocket();
+    void readable();
+    void writable();
+    void housekeeping();
+    void lost(const QString& reason);
+    void afterLibrary(); // emits what the callbacks queued, and keeps the write watch right
+    void setState(State state, const QString& reason);
+    void finishStop();
+
+    BrokerConfig m_broker;
+    QString m_clientId;
+    mosquitto* m_mosq = nullptr;
+    bool m_persistent = false;
+    int m_keepAlive = 10;
+    QString m_willTopic;
+    QByteArray m_willPayload;
+
+    State m_state = State::Stopped;
+    QString m_lastReason;
+    bool m_stopping = false;
+    int m_retryMs = 0;
+    std::unique_ptr<QSocketNotifier> m_readNotifier;
+    std::unique_ptr<QSocketNotifier> m_writeNotifier;
+    QTimer* m_miscTimer;
+    QTimer* m_retryTimer;
+    QTimer* m_stopTimer;
+
+    QStringList m_filters;
+    QHash<int, QString> m_pendingSubscriptions; // message id to filter
+    QSet<int> m_inFlight;
+    std::vector<Event> m_events;
+};
