@@ -20,6 +20,7 @@
 // imgPath it writes into game/images/ at a file that exists and is not empty.
 
 #include "catalogue.h"
+#include "fuzzsections.h"
 #include "gameitem.h"
 #include "steamscan.h"
 
@@ -45,41 +46,11 @@
 
 namespace {
 
-const QByteArray kHeader = "==== ";
-const int kMaxSections = 16;
 const int kModes[] = {0, 1, 2, 3, -1, 7, 9999, -999};
 const char* const kCatalogues[] = {"data_en.json", "data_cn.json"};
 // NERQ_FUZZ_SCAN_OUTPUT set, for replaying an input: every scan's output goes to standard error and
 // its temporary folder stays.
 bool g_verbose = false;
-
-struct Section {
-    QString name;
-    QByteArray content;
-};
-
-// The preamble's first byte (0 when there is none) and the sections in input order.
-std::vector<Section> split(const QByteArray& input, uint8_t* flags)
-{
-    std::vector<int> starts;
-    for (int at = input.startsWith(kHeader) ? 0 : input.indexOf("\n" + kHeader); at >= 0;
-         at = input.indexOf("\n" + kHeader, at + 1))
-        starts.push_back(at == 0 && input.startsWith(kHeader) ? 0 : at + 1);
-    const int preamble = starts.empty() ? input.size() : starts.front();
-    *flags = preamble > 0 ? static_cast<uint8_t>(input[0]) : 0;
-    std::vector<Section> sections;
-    for (std::size_t i = 0; i < starts.size() && static_cast<int>(i) < kMaxSections; ++i) {
-        // The newline before the next section line, or a last one at the end, ends the line
-        // of the content rather than belonging to it.
-        const int end = i + 1 < starts.size() ? starts[i + 1] - 1 : input.size() - (input.endsWith('\n') ? 1 : 0);
-        const int lineEnd = input.indexOf('\n', starts[i]);
-        const int nameEnd = lineEnd < 0 || lineEnd > end ? end : lineEnd;
-        const QByteArray name = input.mid(starts[i] + kHeader.size(), nameEnd - starts[i] - kHeader.size());
-        sections.push_back({QString::fromUtf8(name).trimmed(),
-                            nameEnd < end ? input.mid(nameEnd + 1, end - nameEnd - 1) : QByteArray()});
-    }
-    return sections;
-}
 
 // A relative path of plain components, or empty when the name could leave its folder.
 QString relativePath(const QString& name)
@@ -270,8 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Run run;
     run.folder = tmp.path();
     ScanOptions options;
-    for (const Section& section :
-         split(QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<int>(size)), &run.flags)) {
+    for (const Section& section : splitSections(
+             QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<int>(size)), &run.flags)) {
         const QString path = target(at, section.name);
         if (path.isEmpty())
             continue;

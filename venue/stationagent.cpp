@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <utility>
@@ -294,8 +295,10 @@ QString StationAgent::scan()
         LOG(INFO) << "scan: " << text(line);
     if (status == 0)
         return {};
-    const QStringList lines = err.split('\n', Qt::SkipEmptyParts);
-    return lines.isEmpty() ? QString("the Steam scan failed (status %1)").arg(status) : lines.last();
+    QStringList lines = err.split('\n', Qt::SkipEmptyParts);
+    if (lines.isEmpty())
+        return QString("the Steam scan failed (status %1)").arg(status);
+    return lines.last().remove(QRegularExpression("^nerq-catalogue: "));
 }
 
 void StationAgent::publishResult(const CommandResult& result)
