@@ -91,13 +91,13 @@ bool VenueCatalogue::parse(const QByteArray& payload, QString* error)
         *error = "not a JSON object";
         return false;
     }
-    const Json::Value& revision = root["revision"];
-    if (!revision.isString() || revision.asString().empty() || revision.asString().size() > 200) {
+    const Json::Value& revisionValue = root["revision"];
+    if (!revisionValue.isString() || revisionValue.asString().empty() || revisionValue.asString().size() > 200) {
         *error = "\"revision\" must be a text of 1 to 200 characters";
         return false;
     }
-    const Json::Value& published = root["published"];
-    if (!published.isNull() && !published.isNumeric()) {
+    const Json::Value& publishedValue = root["published"];
+    if (!publishedValue.isNull() && !publishedValue.isNumeric()) {
         *error = "\"published\" must be a time in milliseconds";
         return false;
     }
@@ -112,14 +112,14 @@ bool VenueCatalogue::parse(const QByteArray& payload, QString* error)
             return false;
         }
     }
-    const Json::Value& pictures = root["pictures"];
-    if (!pictures.isNull() && !pictures.isObject()) {
+    const Json::Value& pictureValues = root["pictures"];
+    if (!pictureValues.isNull() && !pictureValues.isObject()) {
         *error = "\"pictures\" must be an object from imgPath to sha256";
         return false;
     }
     QMap<QString, QString> hashes;
-    for (const std::string& imgPath : pictures.getMemberNames()) {
-        const Json::Value& hash = pictures[imgPath];
+    for (const std::string& imgPath : pictureValues.getMemberNames()) {
+        const Json::Value& hash = pictureValues[imgPath];
         if (!hash.isString() || !isPictureHash(QString::fromStdString(hash.asString()))) {
             *error = QString("the picture of \"%1\" must be a sha256 in lower-case hex")
                          .arg(QString::fromStdString(imgPath));
@@ -127,8 +127,8 @@ bool VenueCatalogue::parse(const QByteArray& payload, QString* error)
         }
         hashes.insert(QString::fromStdString(imgPath), QString::fromStdString(hash.asString()));
     }
-    m_revision = QString::fromStdString(revision.asString());
-    m_published = published.isNumeric() ? static_cast<qint64>(published.asDouble()) : 0;
+    m_revision = QString::fromStdString(revisionValue.asString());
+    m_published = publishedValue.isNumeric() ? static_cast<qint64>(publishedValue.asDouble()) : 0;
     m_en = root["en"];
     m_cn = root["cn"];
     m_pictures = hashes;
@@ -192,10 +192,15 @@ bool VenueCatalogue::build(const QString& catalogueDir, QMap<QString, QByteArray
 
 void VenueCatalogue::computeRevision()
 {
-    Json::Value pictures{Json::objectValue};
+    m_revision = sha256(compact(m_en) + '\n' + compact(m_cn) + '\n' + compact(pictureObject())).left(12);
+}
+
+Json::Value VenueCatalogue::pictureObject() const
+{
+    Json::Value object{Json::objectValue};
     for (auto it = m_pictures.cbegin(); it != m_pictures.cend(); ++it)
-        pictures[it.key().toStdString()] = it.value().toStdString();
-    m_revision = sha256(compact(m_en) + '\n' + compact(m_cn) + '\n' + compact(pictures)).left(12);
+        object[it.key().toStdString()] = it.value().toStdString();
+    return object;
 }
 
 QByteArray VenueCatalogue::payload() const
@@ -205,10 +210,7 @@ QByteArray VenueCatalogue::payload() const
     root["published"] = static_cast<Json::Int64>(m_published);
     root["en"] = m_en;
     root["cn"] = m_cn;
-    Json::Value pictures{Json::objectValue};
-    for (auto it = m_pictures.cbegin(); it != m_pictures.cend(); ++it)
-        pictures[it.key().toStdString()] = it.value().toStdString();
-    root["pictures"] = pictures;
+    root["pictures"] = pictureObject();
     return compact(root);
 }
 

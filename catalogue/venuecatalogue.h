@@ -37,6 +37,7 @@ public:
 
 private:
     void computeRevision();
+    Json::Value pictureObject() const;
 
     QString m_revision;
     qint64 m_published = 0;

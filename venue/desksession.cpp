@@ -21,11 +21,11 @@ QString uniqueName()
 DeskSession::DeskSession(const BrokerConfig& config, QObject* parent)
     : QObject(parent)
     , m_mqtt(config, "nerq-venue-" + uniqueName())
+    , m_syncTopic("nerq/v1/desk/" + uniqueName() + "/sync")
 {
     // The broker hands out retained messages right after a subscription is granted, before it
     // takes our next packet: a message of our own, sent after the subscriptions, arrives after
     // every retained one.
-    m_syncTopic = "nerq/v1/desk/" + uniqueName() + "/sync";
     connect(&m_mqtt, &MqttClient::messageReceived, this,
             [this](const QString& topic, const QByteArray& payload, bool) { received(topic, payload); });
 }

@@ -248,12 +248,12 @@ QString StationAgent::launch(const StationCommand& command)
     const GameItem* game = games.find(command.gameId);
     if (!game)
         return "no game \"" + command.gameId + "\" in this station's catalogue";
-    const GameStart start = startGame(*game);
+    const GameStart started = startGame(*game);
     m_status.lastLaunch = LaunchRecord{game->gameId(), nowMs(), command.by.isEmpty() ? "desk" : command.by};
     if (game->isNative()) {
         m_nativeGame = game->gameId();
-        m_nativeProcess = start.process;
-        m_nativeMark = GameProcesses::startMark(start.process);
+        m_nativeProcess = started.process;
+        m_nativeMark = GameProcesses::startMark(started.process);
         m_steamGame.clear();
     } else {
         m_steamGame = game->gameId();
@@ -261,8 +261,8 @@ QString StationAgent::launch(const StationCommand& command)
     }
     m_status.runningGame = game->gameId();
     publishStatus();
-    if (!start.modeError.isEmpty())
-        return "started, but its game mode did not reach the device service: " + start.modeError;
+    if (!started.modeError.isEmpty())
+        return "started, but its game mode did not reach the device service: " + started.modeError;
     return {};
 }
 
@@ -288,16 +288,16 @@ QString StationAgent::scan()
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    const int status = runScan(options, outStream, errStream);
+    const int exitStatus = runScan(options, outStream, errStream);
     outStream.flush();
     errStream.flush();
     for (const QString& line : (out + err).split('\n', Qt::SkipEmptyParts))
         LOG(INFO) << "scan: " << text(line);
-    if (status == 0)
+    if (exitStatus == 0)
         return {};
     QStringList lines = err.split('\n', Qt::SkipEmptyParts);
     if (lines.isEmpty())
-        return QString("the Steam scan failed (status %1)").arg(status);
+        return QString("the Steam scan failed (status %1)").arg(exitStatus);
     return lines.last().remove(QRegularExpression("^nerq-catalogue: "));
 }
 

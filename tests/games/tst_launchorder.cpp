@@ -30,9 +30,10 @@ QString gameModeText()
 
 namespace ShellOpen {
 
-void openLauncher(const QString& launcherPath)
+qint64 openLauncher(const QString& launcherPath)
 {
     g_opened.append(launcherPath + ' ' + gameModeText());
+    return 0;
 }
 
 void openSteamUri(const QString& uri)
