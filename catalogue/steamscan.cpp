@@ -8,6 +8,8 @@
 #include "steamartwork.h"
 #include "steamlibrary.h"
 #include "steamlocator.h"
+#include "venuecatalogue.h"
+#include "venuescan.h"
 
 #include <json/value.h>
 
@@ -459,5 +461,14 @@ bool Scan::write()
 
 int runScan(const ScanOptions& options, QTextStream& out, QTextStream& err)
 {
+    // A station that follows its venue's catalogue shows the venue's games alone.
+    VenueCatalogue venue;
+    QString error;
+    if (VenueFollow::followed(options.catalogueDir, &venue, &error))
+        return runVenueScan(options, venue, out, err);
+    if (!error.isEmpty()) {
+        err << "nerq-catalogue: " << error << "; nothing changed (remove it to let the scan add Steam games)\n";
+        return 1;
+    }
     return Scan(options, out, err).run();
 }
