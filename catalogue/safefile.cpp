@@ -4,9 +4,11 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <cerrno>
 
@@ -179,7 +181,16 @@ std::unique_ptr<QLockFile> takeLock(const QString& path, int waitSeconds, QStrin
     auto lock = std::make_unique<QLockFile>(path);
     // Only a dead holder makes a lock stale: a slow writer (a scan of a big library) keeps it.
     lock->setStaleLockTime(0);
-    if (lock->tryLock(waitSeconds * 1000))
+    // Qt's own wait doubles its pauses up to seconds; writers who queue up behind each other
+    // would give up long before the last one's turn.
+    QElapsedTimer waited;
+    waited.start();
+    while (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError || waited.elapsed() >= waitSeconds * 1000)
+            break;
+        QThread::msleep(20);
+    }
+    if (lock->error() == QLockFile::NoError)
         return lock;
     switch (lock->error()) {
     case QLockFile::LockFailedError:
