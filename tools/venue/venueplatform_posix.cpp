@@ -40,6 +40,11 @@ VenuePlatform::Reload VenuePlatform::reloadBroker(const QString& pidFile, QStrin
     QFile comm(QString("/proc/%1/comm").arg(pid));
     if (!comm.open(QIODevice::ReadOnly) || comm.read(64).trimmed() != "mosquitto")
         return Reload::NotRunning;
+    // A broker that died and was not reaped yet (a zombie, state Z) takes the signal and does nothing.
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    const QByteArray fields = stat.open(QIODevice::ReadOnly) ? stat.read(512) : QByteArray();
+    if (fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z")
+        return Reload::NotRunning;
     if (::kill(static_cast<pid_t>(pid), SIGHUP) == 0) {
         *detail = QString("process %1").arg(pid);
         return Reload::Done;
