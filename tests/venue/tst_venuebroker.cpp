@@ -254,6 +254,7 @@ private slots:
         QVERIFY2(broker.start(), qPrintable(broker.report()));
         const qint64 pid = broker.pid();
         const BrokerConfig st01 = stationConfig(broker.addStation("st01"));
+        QVERIFY2(!st01.password.isEmpty(), qPrintable(broker.report()));
         Subscriber commands(st01, {topic("st01", "commands")});
         QVERIFY2(commands.subscribed(), qPrintable(commands.output()));
 
