@@ -12,26 +12,11 @@
 #include <QHash>
 #include <QLockFile>
 
-#include <cerrno>
-
 namespace {
 
 // The program reads a catalogue whole into memory; one past this is no catalogue of a PC.
 constexpr qint64 kMaxCatalogue = 256 * 1024 * 1024;
 const char kLockName[] = ".nerq-catalogue.lock";
-
-QString lockHolder(const QLockFile& lock, const QString& path)
-{
-    qint64 pid = 0;
-    QString host;
-    QString program;
-    if (!lock.getLockInfo(&pid, &host, &program))
-        return "another program holds " + path;
-    return QString("%1 (process %2 on %3) has held %4 since %5")
-        .arg(program.isEmpty() ? QStringLiteral("another program") : program)
-        .arg(pid)
-        .arg(host, path, QFileInfo(path).lastModified().toString("yyyy-MM-dd hh:mm:ss"));
-}
 
 } // namespace
 
@@ -80,28 +65,13 @@ bool CatalogueStore::lock(int waitSeconds, QString* error)
         return false;
     const QString game = m_dir + "/game";
     const QString lockPath = m_dir + '/' + kLockName;
-    m_lock = std::make_unique<QLockFile>(lockPath);
-    // Only a dead holder makes a lock stale: a slow scan of a big library keeps its lock.
-    m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(waitSeconds * 1000)) {
-        // Whatever a writer killed half-way left behind can go now that no writer runs.
-        StagedFile::removeLeftovers(game);
-        StagedFile::removeLeftovers(imagesFolder());
-        return true;
-    }
-    switch (m_lock->error()) {
-    case QLockFile::LockFailedError:
-        *error = QString("%1; gave up after %2 s").arg(lockHolder(*m_lock, lockPath)).arg(waitSeconds);
-        break;
-    case QLockFile::PermissionError:
-        *error = QString("cannot create the lock %1: %2").arg(lockPath, qt_error_string(EACCES));
-        break;
-    default:
-        *error = QString("cannot create the lock %1: %2").arg(lockPath, qt_error_string());
-        break;
-    }
-    m_lock.reset();
-    return false;
+    m_lock = takeLock(lockPath, waitSeconds, error);
+    if (!m_lock)
+        return false;
+    // Whatever a writer killed half-way left behind can go now that no writer runs.
+    StagedFile::removeLeftovers(game);
+    StagedFile::removeLeftovers(imagesFolder());
+    return true;
 }
 
 bool CatalogueStore::readFile(File& file, QString* error)

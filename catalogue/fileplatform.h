@@ -11,10 +11,10 @@ namespace FilePlatform {
 // Pushes the open file's data to the disk.
 bool sync(QFile& file, QString* error);
 
-// Gives the open file the mode and owner of `like` when that exists; otherwise the mode a new
-// file gets and the owner of `folder`. An owner is only changed where the process may (root),
-// so a run as root leaves a user's files the user's.
-bool settle(QFile& file, const QString& like, const QString& folder, QString* error);
+// Gives the open file the mode and owner of `like` when that exists; otherwise `newMode` (when
+// not negative; else the mode a new file gets) and the owner of `folder`. An owner is only
+// changed where the process may (root), so a run as root leaves a user's files the user's.
+bool settle(QFile& file, const QString& like, const QString& folder, int newMode, QString* error);
 
 // Hands a folder the tool created to the owner of `parent`, for the same reason.
 bool settleFolder(const QString& folder, const QString& parent, QString* error);

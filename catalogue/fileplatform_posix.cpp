@@ -31,13 +31,14 @@ bool FilePlatform::sync(QFile& file, QString* error)
     return false;
 }
 
-bool FilePlatform::settle(QFile& file, const QString& like, const QString& folder, QString* error)
+bool FilePlatform::settle(QFile& file, const QString& like, const QString& folder, int newMode, QString* error)
 {
     struct stat info = {};
     const bool hasLike = statOf(like, &info);
     if (!hasLike && !statOf(folder, &info))
         return true;
-    if (::fchmod(file.handle(), hasLike ? info.st_mode & 07777 : newFileMode()) == 0
+    const mode_t mode = hasLike ? info.st_mode & 07777 : newMode >= 0 ? mode_t(newMode) : newFileMode();
+    if (::fchmod(file.handle(), mode) == 0
         && (::geteuid() != 0 || ::fchown(file.handle(), info.st_uid, info.st_gid) == 0))
         return true;
     *error = qt_error_string(errno);

@@ -15,7 +15,7 @@ bool FilePlatform::sync(QFile& file, QString* error)
     return false;
 }
 
-bool FilePlatform::settle(QFile& file, const QString& like, const QString&, QString* error)
+bool FilePlatform::settle(QFile& file, const QString& like, const QString&, int, QString* error)
 {
     // Windows files inherit their folder's access rules; only the read-only flag travels.
     if (!QFileInfo::exists(like) || file.setPermissions(QFile(like).permissions()))

@@ -2,9 +2,15 @@
 
 #include "fileplatform.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryFile>
+#include <QThread>
+
+#include <cerrno>
 
 namespace {
 
@@ -54,6 +60,19 @@ QString whatIsWrong(const QString& path, qint64 limit, const QStringList& trees)
     if (info.size() > limit)
         return QString("too large (%1 bytes; at most %2)").arg(info.size()).arg(limit);
     return {};
+}
+
+QString lockHolder(const QLockFile& lock, const QString& path)
+{
+    qint64 pid = 0;
+    QString host;
+    QString program;
+    if (!lock.getLockInfo(&pid, &host, &program))
+        return "another program holds " + path;
+    return QString("%1 (process %2 on %3) has held %4 since %5")
+        .arg(program.isEmpty() ? QStringLiteral("another program") : program)
+        .arg(pid)
+        .arg(host, path, QFileInfo(path).lastModified().toString("yyyy-MM-dd hh:mm:ss"));
 }
 
 } // namespace
@@ -123,7 +142,7 @@ bool StagedFile::write(const QByteArray& data, QString* error, const QString& li
     if (!m_temp->open() || !writeAll(*m_temp, data) || !m_temp->flush())
         reason = m_temp->errorString();
     else if ((sync == Sync::No || FilePlatform::sync(*m_temp, &reason))
-             && !FilePlatform::settle(*m_temp, style, target.absolutePath(), &reason))
+             && !FilePlatform::settle(*m_temp, style, target.absolutePath(), m_newFileMode, &reason))
         reason = "cannot give it the mode and owner of " + style + ": " + reason;
     if (reason.isEmpty())
         return true;
@@ -155,4 +174,34 @@ void StagedFile::removeLeftovers(const QString& folder)
         dir.entryList({QString(".*.??????") + kTempSuffix}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names)
         QFile::remove(dir.filePath(name));
+}
+
+std::unique_ptr<QLockFile> takeLock(const QString& path, int waitSeconds, QString* error)
+{
+    auto lock = std::make_unique<QLockFile>(path);
+    // Only a dead holder makes a lock stale: a slow writer (a scan of a big library) keeps it.
+    lock->setStaleLockTime(0);
+    // Qt's own wait doubles its pauses up to seconds; writers who queue up behind each other
+    // would give up long before the last one's turn.
+    QElapsedTimer waited;
+    waited.start();
+    while (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError || waited.elapsed() >= waitSeconds * 1000)
+            break;
+        QThread::msleep(20);
+    }
+    if (lock->error() == QLockFile::NoError)
+        return lock;
+    switch (lock->error()) {
+    case QLockFile::LockFailedError:
+        *error = QString("%1; gave up after %2 s").arg(lockHolder(*lock, path)).arg(waitSeconds);
+        break;
+    case QLockFile::PermissionError:
+        *error = QString("cannot create the lock %1: %2").arg(path, qt_error_string(EACCES));
+        break;
+    default:
+        *error = QString("cannot create the lock %1: %2").arg(path, qt_error_string());
+        break;
+    }
+    return nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class QLockFile;
 class QTemporaryFile;
 
 // A file from outside (Steam's folders and cache), read defensively: only a regular file, only
@@ -22,6 +23,11 @@ struct OutsideFile {
 // Makes a folder (and those above it) when missing; one the tool makes belongs to the owner of
 // the folder it is made in, so a run as root leaves a user's folder the user's.
 bool makeOwnedFolder(const QString& folder, QString* error);
+
+// The lock every writer of a folder takes around its whole read-change-write, waiting up to
+// `waitSeconds` for another writer; a lock left by a process that died is taken over. Null, with
+// who holds it, when it could not be had.
+std::unique_ptr<QLockFile> takeLock(const QString& path, int waitSeconds, QString* error);
 
 // A new version of a file: written in full beside it under a temporary name, synced, given the
 // mode and owner of the file it replaces (or of `like`), then put in place by one rename. Until
@@ -42,6 +48,9 @@ public:
     enum class Sync { Yes, No };
     bool write(const QByteArray& data, QString* error, const QString& like = QString(), Sync sync = Sync::Yes);
     bool commit(QString* error);
+    // The mode of a new file (0600 for a secret) in place of the default; a file replaced keeps
+    // its own. The staged copy is readable by its owner alone until it is written in full.
+    void setNewFileMode(int mode) { m_newFileMode = mode; }
 
     // Temporary files that a writer killed half-way left in `folder`; only call it while holding
     // the lock that every writer takes.
@@ -50,4 +59,5 @@ public:
 private:
     QString m_path;
     std::unique_ptr<QTemporaryFile> m_temp;
+    int m_newFileMode = -1;
 };

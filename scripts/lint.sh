@@ -23,7 +23,7 @@ if ! clang-format --dry-run --Werror "${sources[@]}"; then
 fi
 
 includes=()
-for dir in app games devicelink vr vrsim/include vrsim/src tools/peer catalogue venue tools/catalogue tools/station tests/common; do
+for dir in app games devicelink vr vrsim/include vrsim/src tools/peer catalogue venue tools/common tools/catalogue tools/venue tools/station tests/common tests/venue; do
     includes+=(-I "$dir")
 done
 # useStlAlgorithm is a matter of taste; unusedStructMember misreads members read through maps.

@@ -2,6 +2,7 @@
 
 #include "addcommand.h"
 #include "checkcommand.h"
+#include "commandline.h"
 #include "listcommand.h"
 #include "movecommand.h"
 #include "removecommand.h"
@@ -88,33 +89,16 @@ const char kRemoveDescription[] =
 
 const char kMoveDescription[] = "Moves a game to position --to (from 1, the first tile) in both catalogues.";
 
-class Cli
+class Cli : public CommandLine
 {
 public:
     Cli()
-        : m_out(stdout)
-        , m_err(stderr)
-    {
-        m_out.setCodec("UTF-8");
-        m_err.setCodec("UTF-8");
-    }
+        : CommandLine("nerq-catalogue")
+    {}
 
     int run(const QStringList& arguments);
 
 private:
-    int usageError(const QString& message)
-    {
-        m_err << "nerq-catalogue: " << message << "\nTry 'nerq-catalogue --help'.\n";
-        return 2;
-    }
-    // Parses a command's own options; false when it printed help (status 0) or an error (2).
-    bool parseCommand(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status);
-    // Qt's help with a usage line that names the command, whatever the program file is called.
-    void printHelp(const QCommandLineParser& parser, const QString& usage)
-    {
-        const QString text = parser.helpText();
-        m_out << "Usage: " << usage << text.mid(text.indexOf('\n'));
-    }
     static QCommandLineOption dirOption()
     {
         return QCommandLineOption("catalogue-dir", "The folder holding game/ (default: the working directory).", "DIR",
@@ -127,20 +111,6 @@ private:
                                   "(default 5).",
                                   "SECONDS", "5");
     }
-    // A whole number from `min` to `max`; a usage error otherwise.
-    bool parseNumber(const QCommandLineParser& parser, const QString& option, int min, int max, int* value, int* status)
-    {
-        bool ok = false;
-        *value = parser.value(option).toInt(&ok);
-        if (ok && *value >= min && *value <= max)
-            return true;
-        *status = usageError(QString("--%1 takes a whole number from %2 to %3, not \"%4\"")
-                                 .arg(option)
-                                 .arg(min)
-                                 .arg(max)
-                                 .arg(parser.value(option)));
-        return false;
-    }
     // A writing command's parser: its description, --catalogue-dir, --wait and `options`.
     bool parseEdit(QCommandLineParser& parser, const char* description, const QList<QCommandLineOption>& options,
                    const QString& usage, const QStringList& arguments, int* waitSeconds, int* status)
@@ -148,8 +118,7 @@ private:
         parser.setApplicationDescription(QString(description) + kEditNote);
         parser.addOptions(options);
         parser.addOptions({dirOption(), waitOption()});
-        return parseCommand(parser, usage, arguments, status)
-               && parseNumber(parser, "wait", 0, 3600, waitSeconds, status);
+        return parse(parser, usage, arguments, status) && number(parser, "wait", 0, 3600, waitSeconds, status);
     }
     int scan(const QStringList& arguments);
     int list(const QStringList& arguments);
@@ -158,9 +127,6 @@ private:
     int remove(const QStringList& arguments);
     int move(const QStringList& arguments);
     int check(const QStringList& arguments);
-
-    QTextStream m_out;
-    QTextStream m_err;
 };
 
 int Cli::run(const QStringList& arguments)
@@ -176,7 +142,7 @@ int Cli::run(const QStringList& arguments)
         return usageError(parser.errorText());
     QStringList rest = parser.positionalArguments();
     if (parser.isSet(version)) {
-        m_out << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
+        out() << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
         return 0;
     }
     if (parser.isSet(help) || parser.isSet("help-all")) {
@@ -195,22 +161,6 @@ int Cli::run(const QStringList& arguments)
     return usageError(QString("unknown command \"%1\" (%2)").arg(command, commands));
 }
 
-bool Cli::parseCommand(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status)
-{
-    const QString command = usage.section(' ', 1, 1);
-    const QCommandLineOption help = parser.addHelpOption();
-    if (!parser.parse(QStringList{QCoreApplication::applicationName() + ' ' + command} + arguments)) {
-        *status = usageError(command + ": " + parser.errorText());
-        return false;
-    }
-    if (parser.isSet(help) || parser.isSet("help-all")) {
-        printHelp(parser, usage);
-        *status = 0;
-        return false;
-    }
-    return true;
-}
-
 int Cli::scan(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -226,16 +176,16 @@ int Cli::scan(const QStringList& arguments)
     const QCommandLineOption wait = waitOption();
     parser.addOptions({root, dir, mode, include, exclude, prune, dryRun, wait});
     int status = 0;
-    if (!parseCommand(parser,
-                      "nerq-catalogue scan [--steam-root DIR]... [--catalogue-dir DIR] [--mode N] [--include FILE] "
-                      "[--exclude FILE] [--prune] [--dry-run] [--wait SECONDS]",
-                      arguments, &status))
+    if (!parse(parser,
+               "nerq-catalogue scan [--steam-root DIR]... [--catalogue-dir DIR] [--mode N] [--include FILE] "
+               "[--exclude FILE] [--prune] [--dry-run] [--wait SECONDS]",
+               arguments, &status))
         return status;
     if (!parser.positionalArguments().isEmpty())
         return usageError("scan: unexpected argument " + parser.positionalArguments().first());
 
     ScanOptions options;
-    if (!parseNumber(parser, "mode", -999, 9999, &options.mode, &status))
+    if (!number(parser, "mode", -999, 9999, &options.mode, &status))
         return status;
     options.steamRoots = parser.values(root);
     options.catalogueDir = parser.value(dir);
@@ -243,9 +193,9 @@ int Cli::scan(const QStringList& arguments)
     options.excludeFile = parser.value(exclude);
     options.prune = parser.isSet(prune);
     options.dryRun = parser.isSet(dryRun);
-    if (!parseNumber(parser, "wait", 0, 3600, &options.waitSeconds, &status))
+    if (!number(parser, "wait", 0, 3600, &options.waitSeconds, &status))
         return status;
-    return runScan(options, m_out, m_err);
+    return runScan(options, out(), err());
 }
 
 int Cli::list(const QStringList& arguments)
@@ -256,11 +206,11 @@ int Cli::list(const QStringList& arguments)
     const QCommandLineOption json("json", "One JSON array of the games, for scripts.");
     parser.addOptions({dir, json});
     int status = 0;
-    if (!parseCommand(parser, "nerq-catalogue list [--catalogue-dir DIR] [--json]", arguments, &status))
+    if (!parse(parser, "nerq-catalogue list [--catalogue-dir DIR] [--json]", arguments, &status))
         return status;
     if (!parser.positionalArguments().isEmpty())
         return usageError("list: unexpected argument " + parser.positionalArguments().first());
-    return runList(parser.value(dir), parser.isSet(json), m_out, m_err);
+    return runList(parser.value(dir), parser.isSet(json), out(), err());
 }
 
 int Cli::add(const QStringList& arguments)
@@ -287,9 +237,9 @@ int Cli::add(const QStringList& arguments)
         return usageError("add takes either --launcher PATH (a native game) or --steam-id N (a Steam game)");
     if (parser.value(name).isEmpty() || (parser.isSet(id) && parser.value(id).isEmpty()))
         return usageError("add needs a --name, and an --id when given that is not empty");
-    if (!parseNumber(parser, "mode", -999, 9999, &options.mode, &status)
-        || (parser.isSet(steamId) && !parseNumber(parser, "steam-id", 1, INT_MAX, &options.steamId, &status))
-        || (parser.isSet(position) && !parseNumber(parser, "position", 1, INT_MAX, &options.position, &status)))
+    if (!number(parser, "mode", -999, 9999, &options.mode, &status)
+        || (parser.isSet(steamId) && !number(parser, "steam-id", 1, INT_MAX, &options.steamId, &status))
+        || (parser.isSet(position) && !number(parser, "position", 1, INT_MAX, &options.position, &status)))
         return status;
     options.catalogueDir = parser.value(dirOption().names().first());
     options.launcher = parser.value(launcher);
@@ -297,7 +247,7 @@ int Cli::add(const QStringList& arguments)
     options.nameCn = parser.value(nameCn);
     options.image = parser.value(image);
     options.gameId = parser.value(id);
-    return runAdd(options, m_out, m_err);
+    return runAdd(options, out(), err());
 }
 
 int Cli::set(const QStringList& arguments)
@@ -326,7 +276,7 @@ int Cli::set(const QStringList& arguments)
     options.image = given(image);
     options.launcher = given(launcher);
     int value = 0;
-    if (parser.isSet(mode) && !parseNumber(parser, "mode", -999, 9999, &value, &status))
+    if (parser.isSet(mode) && !number(parser, "mode", -999, 9999, &value, &status))
         return status;
     if (parser.isSet(mode))
         options.mode = value;
@@ -334,7 +284,7 @@ int Cli::set(const QStringList& arguments)
         return usageError("set: nothing to change (--name, --name-cn, --mode, --image or --launcher)");
     options.catalogueDir = parser.value(dirOption().names().first());
     options.gameId = parser.positionalArguments().first();
-    return runSet(options, m_out, m_err);
+    return runSet(options, out(), err());
 }
 
 int Cli::remove(const QStringList& arguments)
@@ -348,7 +298,7 @@ int Cli::remove(const QStringList& arguments)
         return status;
     if (parser.positionalArguments().isEmpty())
         return usageError("remove takes one or more game ids");
-    return runRemove(parser.value(dirOption().names().first()), parser.positionalArguments(), wait, m_out, m_err);
+    return runRemove(parser.value(dirOption().names().first()), parser.positionalArguments(), wait, out(), err());
 }
 
 int Cli::move(const QStringList& arguments)
@@ -364,10 +314,10 @@ int Cli::move(const QStringList& arguments)
     if (parser.positionalArguments().size() != 1 || !parser.isSet(to))
         return usageError("move takes one game id and --to N");
     int position = 0;
-    if (!parseNumber(parser, "to", 1, INT_MAX, &position, &status))
+    if (!number(parser, "to", 1, INT_MAX, &position, &status))
         return status;
     return runMove(parser.value(dirOption().names().first()), parser.positionalArguments().first(), position, wait,
-                   m_out, m_err);
+                   out(), err());
 }
 
 int Cli::check(const QStringList& arguments)
@@ -381,11 +331,11 @@ int Cli::check(const QStringList& arguments)
                                         "DIR", QDir::currentPath());
     parser.addOption(workingDir);
     int status = 0;
-    if (!parseCommand(parser, "nerq-catalogue check [--working-dir DIR] FILE", arguments, &status))
+    if (!parse(parser, "nerq-catalogue check [--working-dir DIR] FILE", arguments, &status))
         return status;
     if (parser.positionalArguments().size() != 1)
         return usageError("check takes one catalogue file");
-    return runCheck(parser.positionalArguments().first(), parser.value(workingDir), m_out);
+    return runCheck(parser.positionalArguments().first(), parser.value(workingDir), out());
 }
 
 } // namespace

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+class QCommandLineParser;
+
+// What the commands of a tool with subcommands (nerq-catalogue, nerq-venue) share: their output,
+// their usage errors (status 2) and failures (status 1), and the parse of a command's own options
+// with --help, as git and dpkg do it.
+class CommandLine
+{
+public:
+    explicit CommandLine(const QString& tool);
+
+    QTextStream& out() { return m_out; }
+    QTextStream& err() { return m_err; }
+
+    // Parses a command's options; `usage` is its synopsis ("nerq-venue init DIR [--tls]").
+    // False when it printed its help (status 0) or a usage error (status 2).
+    bool parse(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status);
+    // A whole number from `min` to `max` for the option; a usage error otherwise.
+    bool number(const QCommandLineParser& parser, const QString& option, int min, int max, int* value, int* status);
+    // Qt's help with a usage line that names the command, whatever the program file is called.
+    void printHelp(const QCommandLineParser& parser, const QString& usage);
+
+    // "<tool>: <message>\nTry '<tool> --help'." on standard error; returns 2.
+    int usageError(const QString& message);
+    // "<tool>: <message>" on standard error; returns 1.
+    int fail(const QString& message);
+
+private:
+    QString m_tool;
+    QTextStream m_out;
+    QTextStream m_err;
+};

@@ -1,0 +1,53 @@
+#include "mosquittoconf.h"
+
+#include "venuefolder.h"
+
+#include <QFile>
+#include <QStringList>
+
+QByteArray MosquittoConf::text() const
+{
+    const QString at = dir + '/';
+    const QString bind = bindAddress.isEmpty() ? QString() : ' ' + bindAddress;
+    QStringList lines{
+        "# The venue's broker, written by nerq-venue init. Running init again rewrites this file and keeps",
+        "# the credentials. Start the broker with: mosquitto -c " + at + VenueFolder::kConfig,
+        "per_listener_settings false",
+        "allow_anonymous false",
+        "password_file " + at + VenueFolder::kPasswords,
+        "acl_file " + at + VenueFolder::kAcl,
+        "persistence true",
+        "persistence_location " + at + VenueFolder::kPersistence,
+        // A broker that dies loses at most a minute of retained state.
+        "autosave_interval 60",
+        "pid_file " + at + VenueFolder::kPidFile,
+        "log_dest stderr",
+    };
+    if (!user.isEmpty())
+        lines << "user " + user;
+    lines << ""
+          << "# The stations, and nerq-venue on the desk." << QString("listener %1%2").arg(port).arg(bind);
+    if (tls)
+        lines << "cafile " + at + VenueFolder::kCaCert << "certfile " + at + VenueFolder::kBrokerCert
+              << "keyfile " + at + VenueFolder::kBrokerKey;
+    lines << ""
+          << "# The desk's page, and MQTT over websockets for it." << QString("listener %1%2").arg(wsPort).arg(bind)
+          << "protocol websockets";
+    if (!httpDir.isEmpty())
+        lines << "http_dir " + httpDir;
+    return (lines.join('\n') + '\n').toUtf8();
+}
+
+QString MosquittoConf::unfitPath(const QString& path)
+{
+    // The characters mosquitto's own UTF-8 check refuses in a configuration line.
+    for (const uint c : path.toUcs4()) {
+        if (c <= 0x1f || (c >= 0x7f && c <= 0x9f))
+            return "holds a control character (a tab or a line break), which mosquitto's configuration cannot take";
+        if ((c >= 0xfdd0 && c <= 0xfdef) || (c & 0xfffe) == 0xfffe)
+            return "holds a Unicode non-character, which mosquitto's configuration cannot take";
+    }
+    if (QFile::encodeName(path) != path.toUtf8())
+        return "is not written in UTF-8, in which mosquitto reads its configuration";
+    return QString();
+}

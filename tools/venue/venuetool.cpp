@@ -1,0 +1,86 @@
+#include "venuetool.h"
+
+#include "addstationcommand.h"
+#include "commandline.h"
+#include "initcommand.h"
+#include "removestationcommand.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const QStringList& arguments, CommandLine& cli);
+};
+
+// One line a command; its help and its work live in its own file.
+const Command kCommands[] = {
+    {"init", "set up the venue's broker in a folder: configuration, passwords, ACL, the desk's credentials",
+     runInitCommand},
+    {"add-station", "let a station sign in, and write the one file to copy to it", runAddStationCommand},
+    {"remove-station", "take a station's access away", runRemoveStationCommand},
+};
+
+const char kDescription[] =
+    "The venue's desk: sets up the Mosquitto broker that the stations and the desk speak through,\n"
+    "and gives each station its own sign-in.";
+
+const char kExitStatus[] = "\n'nerq-venue <command> --help' describes a command.\n"
+                           "Exit status: 0 done, 1 a station or the venue's files failed, 2 usage error.";
+
+int run(const QStringList& arguments, CommandLine& cli)
+{
+    QString names;
+    QString list = "\n\nCommands:\n";
+    for (const Command& command : kCommands) {
+        names += (names.isEmpty() ? "" : ", ") + QString(command.name);
+        list += QString("  %1 %2\n").arg(QString(command.name).leftJustified(15), command.summary);
+    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription + list + kExitStatus);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument("command", names + ", then its own options.", "<command> [options]");
+    if (!parser.parse(arguments))
+        return cli.usageError(parser.errorText());
+    QStringList rest = parser.positionalArguments();
+    if (parser.isSet(version)) {
+        cli.out() << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
+        return 0;
+    }
+    if (parser.isSet(help) || parser.isSet("help-all")) {
+        cli.printHelp(parser, "nerq-venue <command> [options]");
+        return 0;
+    }
+    if (rest.isEmpty())
+        return cli.usageError("no command given (" + names + ")");
+    const QString name = rest.takeFirst();
+    for (const Command& command : kCommands) {
+        if (name == QLatin1String(command.name))
+            return command.run(rest, cli);
+    }
+    return cli.usageError(QString("unknown command \"%1\" (%2)").arg(name, names));
+}
+
+} // namespace
+
+int runVenueTool(const QStringList& arguments)
+{
+    // Whatever a library throws on some input ends as a message and a failure, never as an abort.
+    try {
+        CommandLine cli("nerq-venue");
+        return run(arguments, cli);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "nerq-venue: stopped: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "nerq-venue: stopped on an unknown error\n");
+    }
+    return 1;
+}
