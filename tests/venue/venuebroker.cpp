@@ -223,6 +223,11 @@ bool VenueBroker::stationCommand(const QString& command, const QString& id)
     return true;
 }
 
+QString VenueBroker::runDesk(const QStringList& arguments, int* exitCode)
+{
+    return runVenue(arguments + QStringList{"--config", m_dir + "/console.conf"}, exitCode);
+}
+
 QString VenueBroker::runVenue(const QStringList& arguments, int* exitCode)
 {
     QProcess process;

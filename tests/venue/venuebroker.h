@@ -59,6 +59,8 @@ public:
     bool removeStation(const QString& id);
     // nerq-venue with these arguments, at most 30 s; standard output and error together.
     QString runVenue(const QStringList& arguments, int* exitCode);
+    // The same as the desk: a command that speaks to the broker, with --config console.conf.
+    QString runDesk(const QStringList& arguments, int* exitCode);
     // The desk's credentials, as console.conf gives them.
     BrokerConfig desk() const;
     // Everything the broker logged in all its runs.

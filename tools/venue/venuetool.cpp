@@ -1,9 +1,12 @@
 #include "venuetool.h"
 
 #include "addstationcommand.h"
+#include "cataloguecommand.h"
 #include "commandline.h"
 #include "initcommand.h"
 #include "removestationcommand.h"
+#include "stationcommands.h"
+#include "statuscommand.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -25,11 +28,17 @@ const Command kCommands[] = {
      runInitCommand},
     {"add-station", "let a station sign in, and write the one file to copy to it", runAddStationCommand},
     {"remove-station", "take a station's access away", runRemoveStationCommand},
+    {"status", "show every station: online, running game, last launch, catalogue, device service", runStatusCommand},
+    {"launch", "start a game on one, several or all stations", runLaunchCommand},
+    {"calibrate", "calibrate the walking device of one, several or all stations", runCalibrateCommand},
+    {"scan", "bring the stations' catalogues up to date with what is installed", runScanCommand},
+    {"catalogue", "publish the venue catalogue from a catalogue folder, or show it", runCatalogueCommand},
 };
 
 const char kDescription[] =
     "The venue's desk: sets up the Mosquitto broker that the stations and the desk speak through,\n"
-    "and gives each station its own sign-in.";
+    "gives each station its own sign-in, shows the stations, starts games and calibrates on them,\n"
+    "and publishes the venue catalogue that every station follows.";
 
 const char kExitStatus[] = "\n'nerq-venue <command> --help' describes a command.\n"
                            "Exit status: 0 done, 1 a station or the venue's files failed, 2 usage error.";
