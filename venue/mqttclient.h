@@ -28,7 +28,7 @@ class MqttClient : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kMaxRetrySeconds = 4;
+    static constexpr int kMaxRetrySeconds = 3;
     // Pictures are at most 32 MB; the broker drops anything larger before it reaches us.
     static constexpr int kMaxPacketBytes = 40 * 1024 * 1024;
 

@@ -210,7 +210,7 @@ void StationAgentTest::brokerRestartAndLastWill()
 
     // Down for a while: each agent says so once, not at every attempt.
     broker.stop();
-    QTest::qWait(7000);
+    QTest::qWait(10000);
     for (TestStation* station : {&st01, &st02}) {
         QVERIFY(station->isRunning());
         QVERIFY2(station->log().count("trying again") <= 2, qPrintable(station->log()));
