@@ -11,7 +11,8 @@
 // The station's catalogue folder lists a native game whose launcher is /bin/true and a Steam game;
 // xdg-open is /bin/true too, and the device blocks are the fuzzer's own. Besides not crashing or
 // leaking, the agent must leave catalogues the program loads whole; leave them byte for byte as
-// they were when no section was a catalogue it accepts; and note each command id once at most.
+// they were when no section was a catalogue it accepts; keep only pictures whose bytes have the
+// hash they are named after; and note each command id once at most.
 
 #include "brokerconfig.h"
 #include "catalogue.h"
@@ -23,6 +24,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -167,6 +169,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         catalogue.read(now);
         check(catalogue.problems().empty(), "a catalogue the program would not load whole was left");
         check(accepted || now == g_harness->original[i], "a catalogue changed without a venue catalogue");
+    }
+    const QDir images(g_harness->catalogueDir + "/game/images");
+    for (const QString& name : images.entryList(QDir::Files)) {
+        const QByteArray hash = QCryptographicHash::hash(readFile(images.filePath(name)), QCryptographicHash::Sha256);
+        check(name.startsWith(QString::fromLatin1(hash.toHex()) + '.'), "a picture does not have the hash of its name");
     }
     const QJsonArray noted =
         QJsonDocument::fromJson(readFile(settings.journalPath)).object().value("commands").toArray();

@@ -52,8 +52,7 @@ struct MqttClient::Callbacks {
     static void disconnect(mosquitto*, void* self, int rc, const mosquitto_property*)
     {
         auto* client = static_cast<MqttClient*>(self);
-        const QString reason =
-            rc == 0 ? QStringLiteral("disconnected") : QString::fromUtf8(mosquitto_reason_string(rc));
+        const QString reason = rc == 0 ? QStringLiteral("disconnected") : libraryError(rc);
         client->m_events.push_back({Event::Lost, reason, {}, false, rc});
     }
     static void message(mosquitto*, void* self, const mosquitto_message* m, const mosquitto_property*)
