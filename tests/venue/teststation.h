@@ -53,6 +53,7 @@ public:
     void pause(); // SIGSTOP: a station frozen, its connection still open
     void resume();
     bool isRunning() const { return m_agent.state() != QProcess::NotRunning; }
+    qint64 pid() const { return m_agent.processId(); }
     QString log() const;
     bool waitForLog(const QString& text, int msecs = 10000) const;
 

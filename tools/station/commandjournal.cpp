@@ -68,7 +68,7 @@ bool CommandJournal::begin(const QString& id, qint64 expires, QString* error)
     if (m_entries.size() >= static_cast<std::size_t>(kMaxEntries))
         m_entries.erase(m_entries.begin(), m_entries.begin() + (m_entries.size() - kMaxEntries + 1));
     m_entries.push_back({id, expires, {}});
-    return save(error);
+    return save(error, StagedFile::Sync::Yes);
 }
 
 bool CommandJournal::finish(const QString& id, const QByteArray& result, QString* error)
@@ -76,13 +76,14 @@ bool CommandJournal::finish(const QString& id, const QByteArray& result, QString
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
         if (it->id == id) {
             it->result = result;
-            return save(error);
+            // Only the answer to a repeat depends on it: a crash may lose it, never the note.
+            return save(error, StagedFile::Sync::No);
         }
     }
     return true;
 }
 
-bool CommandJournal::save(QString* error)
+bool CommandJournal::save(QString* error, StagedFile::Sync sync)
 {
     QJsonArray commands;
     for (const Entry& entry : m_entries)
@@ -95,5 +96,5 @@ bool CommandJournal::save(QString* error)
         return false;
     }
     StagedFile file(m_path);
-    return file.write(text, error) && file.commit(error);
+    return file.write(text, error, QString(), sync) && file.commit(error);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "safefile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -36,7 +38,7 @@ public:
     const QString& path() const { return m_path; }
 
 private:
-    bool save(QString* error);
+    bool save(QString* error, StagedFile::Sync sync);
 
     QString m_path;
     std::vector<Entry> m_entries; // oldest first

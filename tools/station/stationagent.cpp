@@ -208,9 +208,11 @@ void StationAgent::handleCommand(const QByteArray& payload)
         return;
     }
     const CommandResult result = carryOut(command);
+    // The desk hears first; the state that changed and the note of the answer follow.
+    publishResult(result);
+    publishStatus();
     if (!m_journal.finish(command.id, result.toJson(), &error))
         LOG(ERROR) << "Could not note the result of command " << text(command.id) << ": " << text(error);
-    publishResult(result);
 }
 
 CommandResult StationAgent::carryOut(const StationCommand& command)
@@ -260,7 +262,6 @@ QString StationAgent::launch(const StationCommand& command)
         m_steamLaunchedAt = nowMs();
     }
     m_status.runningGame = game->gameId();
-    publishStatus();
     if (!started.modeError.isEmpty())
         return "started, but its game mode did not reach the device service: " + started.modeError;
     return {};

@@ -22,6 +22,8 @@ QByteArray MosquittoConf::text() const
         "autosave_interval 60",
         "pid_file " + at + VenueFolder::kPidFile,
         "log_dest stderr",
+        // A command and its result are small packets: sent at once, not held back for more.
+        "set_tcp_nodelay true",
     };
     if (!user.isEmpty())
         lines << "user " + user;
