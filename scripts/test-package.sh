@@ -114,7 +114,8 @@ elif git clone -q --no-checkout "$root" "$clone" && git -C "$clone" fetch -q "$r
     git -C "$clone" checkout -q --detach "$commit"; then
     again=$(package "$clone" "$work/package build" 2>"$work/again.log") || tail -30 "$work/again.log"
     if ! cmp "$deb" "$again"; then
-        fail "the clone of $commit in \"$clone\" gives another package: $deb $again"
+        fail "the clone of $commit in \"$clone\" gives another package: $deb $again" \
+            "(the clone is built from nothing; if $package_build was made by an older commit, remove it and run again)"
         # Which programs differ, by their build ids.
         dpkg-deb -x "$again" "$work/again-root"
         for program in "$work/root/usr/lib/nerqvrplatform/"*; do
