@@ -2,7 +2,6 @@
 
 #include "cataloguereader.h"
 #include "gameitem.h"
-#include "gamemodel.h"
 
 #include <json/json.h>
 
@@ -98,25 +97,24 @@ void Catalogue::read(const QByteArray& content)
 
 void Catalogue::readEntries()
 {
-    m_model = std::make_unique<GameModel>();
-    m_games.assign(m_refused ? 0 : m_root.size(), nullptr);
+    m_games.clear();
+    m_games.resize(m_refused ? 0 : m_root.size());
+    // The program's model keeps the first game of an id, the ids compared exactly as QString does.
     QHash<QString, int> firstWithId;
     for (int i = 0; i < static_cast<int>(m_games.size()); ++i) {
         Json::Value entry = m_root[i]; // a copy: reading adds missing keys, the original stays as written
         try {
             std::unique_ptr<GameItem> item = CatalogueReader::readEntry(entry);
             const QString gameId = item->gameId();
-            const GameItem* kept = item.get();
-            const int rows = m_model->rowCount();
-            m_model->addGame(item.release());
-            if (m_model->rowCount() > rows) {
-                m_games[i] = kept;
+            const auto first = firstWithId.constFind(gameId);
+            if (first == firstWithId.cend()) {
                 firstWithId.insert(gameId, i);
+                m_games[i] = std::move(item);
             } else {
                 m_problems.push_back({i, gameId,
                                       QString("the game id \"%1\" is already used by entry %2; the program drops "
                                               "this entry and keeps the first")
-                                          .arg(gameId, QString::number(firstWithId.value(gameId)))});
+                                          .arg(gameId, QString::number(*first))});
             }
         } catch (const CatalogueEntryError& e) {
             const Json::Value& original = m_root[i];
@@ -139,7 +137,7 @@ int Catalogue::size() const
 
 const GameItem* Catalogue::game(int index) const
 {
-    return index >= 0 && index < size() ? m_games[index] : nullptr;
+    return index >= 0 && index < size() ? m_games[index].get() : nullptr;
 }
 
 Json::Value Catalogue::newEntry(const QString& gameId, const QString& gameName, const QString& imgPath, bool isNative,

@@ -9,7 +9,6 @@
 #include <vector>
 
 class GameItem;
-class GameModel;
 
 // Something in a catalogue that the program would not load, in plain words.
 struct CatalogueProblem {
@@ -28,8 +27,9 @@ public:
     Catalogue(const Catalogue&) = delete;
     Catalogue& operator=(const Catalogue&) = delete;
 
-    // Reads the content through the program's own reader and model. A missing or unreadable
-    // file reads as empty content, which the program refuses.
+    // Reads the content through the program's own reader; of entries sharing a game id the first
+    // is kept, as the program's model keeps it. A missing or unreadable file reads as empty
+    // content, which the program refuses.
     void read(const QByteArray& content);
     void readFile(const QString& path);
 
@@ -59,8 +59,7 @@ private:
 
     QByteArray m_content;
     Json::Value m_root;
-    std::unique_ptr<GameModel> m_model;
-    std::vector<const GameItem*> m_games;
+    std::vector<std::unique_ptr<GameItem>> m_games; // none where the program skips or drops the entry
     std::vector<CatalogueProblem> m_problems;
     bool m_refused = false;
 };

@@ -5,9 +5,10 @@
 # first start, the page in a window, VR mode against the simulated runtime ended through the
 # quit flag, the runtime's registration, later starts keeping the user's files).
 # As root, that user is nobody (uid 65534). A screenshot of the page is left in build-package/.
-# Then the same package is built again in build-package-again/ and must come out byte for byte
-# the same, and a package against an SDK-shaped folder (the simulated runtime as
-# libopenvr_api.so, build-package-sdk/) must carry empty catalogues and no demo games.
+# Then a clone of the commit under a temporary path with a space, built in a folder outside the
+# clone, must give the same package byte for byte, and a package against an SDK-shaped folder
+# (the simulated runtime as libopenvr_api.so, build-package-sdk/) must carry empty catalogues
+# and no demo games.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${NERQ_BUILD_DIR:-$root/build}
@@ -17,25 +18,20 @@ fail() {
     echo "FAIL: $*"
     status=1
 }
-# Outside a git checkout package.sh would date each build by the clock; both builds share one date.
-if [ -z "${SOURCE_DATE_EPOCH:-}" ] && ! git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
-    SOURCE_DATE_EPOCH=$(date +%s)
-    export SOURCE_DATE_EPOCH
-fi
 
-# package <build folder> [cmake arguments]: builds a package there and prints its path; the
-# build's output is shown as it comes on standard error. (tee /dev/stderr would reopen a log
-# file that standard error goes to, and truncate it.)
+# package <checkout> <build folder> [cmake arguments]: builds the checkout's package there and
+# prints its path; the build's output is shown as it comes on standard error. (tee /dev/stderr
+# would reopen a log file that standard error goes to, and truncate it.)
 package() {
     local log built
     log=$(mktemp)
-    NERQ_PACKAGE_BUILD_DIR=$1 "$root/scripts/package.sh" "${@:2}" | tee "$log" >&2
+    NERQ_PACKAGE_BUILD_DIR=$2 "$1/scripts/package.sh" "${@:3}" | tee "$log" >&2
     built=$?
     tail -1 "$log"
     rm -f "$log"
     return $built
 }
-deb=$(package "$package_build")
+deb=$(package "$root" "$package_build")
 [ -f "$deb" ] || { echo "FAIL: no package was built"; exit 1; }
 version=$(sed -n 's/^project(NerqVRPlatform VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 echo "== $deb: $(du -k "$deb" | cut -f1) KiB"
@@ -103,12 +99,39 @@ if ! (cd "$work" && env HOME="$work/home" TMPDIR="$work/home" NERQ_INSTALL_PREFI
 fi
 cp "$work/shots/installed-desktop.png" "$package_build/" 2>/dev/null && echo "screenshot: $package_build/installed-desktop.png"
 
-echo "== the same package built again elsewhere"
-again=$(package "$package_build-again" 2>"$work/again.log") || tail -30 "$work/again.log"
-cmp "$deb" "$again" || fail "two builds of the same tree give different packages: $deb $again"
+# Debian's reproducible-builds checks build in other paths: the same commit, cloned under a name
+# with a space and built in a folder outside the clone (as a package build may be), must give
+# the same package. Only committed files reach the clone, so a changed checkout cannot match.
+commit=$(git -C "$root" rev-parse --verify -q HEAD)
+echo "== commit ${commit:-(none)} cloned and built again elsewhere"
+clone="$work/checkout copy"
+changes=$(git -C "$root" status --porcelain 2>/dev/null)
+if [ -z "$commit" ]; then
+    fail "$root is not a git checkout: no commit to clone"
+elif [ -n "$changes" ]; then
+    fail "the checkout has changes that are not committed, so its package is not $commit's: $changes"
+elif git clone -q --no-checkout "$root" "$clone" && git -C "$clone" fetch -q "$root" "$commit" &&
+    git -C "$clone" checkout -q --detach "$commit"; then
+    again=$(package "$clone" "$work/package build" 2>"$work/again.log") || tail -30 "$work/again.log"
+    if ! cmp "$deb" "$again"; then
+        fail "the clone of $commit in \"$clone\" gives another package: $deb $again" \
+            "(the clone is built from nothing; if $package_build was made by an older commit, remove it and run again)"
+        # Which programs differ, by their build ids.
+        dpkg-deb -x "$again" "$work/again-root"
+        for program in "$work/root/usr/lib/nerqvrplatform/"*; do
+            other=$work/again-root/usr/lib/nerqvrplatform/${program##*/}
+            [ -f "$program" ] && ! cmp -s "$program" "$other" &&
+                echo "  ${program##*/}: $(readelf -n "$program" | sed -n 's/.*Build ID: //p') here," \
+                    "$(readelf -n "$other" 2>/dev/null | sed -n 's/.*Build ID: //p') in the clone"
+        done
+    fi
+    rm -rf "$clone" "$work/package build"
+else
+    fail "could not clone $commit into \"$clone\""
+fi
 
 echo "== the package against an SDK"
-sdk_deb=$(package "$package_build-sdk" -DOPENVR_SDK_DIR="$build/vrsim-sdk" 2>"$work/sdk.log") || tail -30 "$work/sdk.log"
+sdk_deb=$(package "$root" "$package_build-sdk" -DOPENVR_SDK_DIR="$build/vrsim-sdk" 2>"$work/sdk.log") || tail -30 "$work/sdk.log"
 if [ -f "$sdk_deb" ]; then
     dpkg-deb -x "$sdk_deb" "$work/sdk-root"
     program_dir=$work/sdk-root/usr/lib/nerqvrplatform

@@ -33,7 +33,7 @@ double percentile(std::vector<double> values, double p)
     return values[at];
 }
 
-int onlineSince(DeskSession& desk, qint64 since)
+int onlineSince(const DeskSession& desk, qint64 since)
 {
     int count = 0;
     for (const StationStatus& status : desk.stations())

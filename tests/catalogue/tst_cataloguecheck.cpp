@@ -1,6 +1,7 @@
 // nerq-catalogue check against the program's own loader: on every catalogue the fuzz seeds hold,
-// check passes exactly when the loader loads every entry without a message, and it names each
-// message the loader logs. Then the warnings about files that are not there.
+// check passes exactly when the loader loads every entry without a message, it names each
+// message the loader logs and counts the games the loader takes in. Then the warnings about
+// files that are not there.
 
 #include "catalogueprobe.h"
 #include "cataloguereader.h"
@@ -40,6 +41,10 @@ private slots:
         QVERIFY2(run.exitCode == (loadsWhole ? 0 : 1), qPrintable(run.output));
         for (const QString& error : loaded.errors)
             QVERIFY2(run.output.contains("(log: \"" + error), qPrintable(error + '\n' + run.output));
+        // As many games as the loader's model takes in: ids that differ only in case are two games.
+        const QString games =
+            parsed && root.isArray() ? QString(", %1 loaded, ").arg(loaded.model->rowCount()) : QString(": refused: ");
+        QVERIFY2(run.output.contains(games), qPrintable(games + '\n' + run.output));
     }
 
     void reportsTheEntryTheKeyAndMissingOrEmptyFiles()

@@ -136,8 +136,9 @@ private slots:
         m_steam.addApp(100, "Broken Copy");
         m_steam.addApp(200, "Operator Art");
         m_steam.addApp(300, "Taken Id");
-        m_steam.listAsVr({100, 200, 300});
-        for (int app : {100, 200, 300})
+        m_steam.addApp(400, "Replaced Art");
+        m_steam.listAsVr({100, 200, 300, 400});
+        for (int app : {100, 200, 300, 400})
             writeFile(QString("%1%2_header.jpg").arg(m_steam.cache()).arg(app), pictureBytes("jpg", app));
         const QByteArray before = QByteArray("[") + kNativeEntry + R"(,
             {"gameId": "steam_100", "imgPath": "../game/images/steam_100.jpg", "steamGameId": 100},
@@ -149,6 +150,8 @@ private slots:
         writeFile(dir() + "/game/images/steam_100.jpg", ""); // what an earlier scan left
         writeFile(dir() + "/game/images/my_art.jpg", "still being drawn");
         writeFile(dir() + "/game/images/steam_300.jpg", pictureBytes("jpg", 99));
+        // No entry shows it yet: the operator's picture for the game the scan is about to add.
+        writeFile(dir() + "/game/images/steam_400.jpg", pictureBytes("jpg", 98));
 
         const ToolRun run = scan();
         QVERIFY2(run.exitCode == 0, qPrintable(run.output));
@@ -160,6 +163,9 @@ private slots:
         QCOMPARE(english.game("steam_300_2")->steamGameId(), 300);
         QCOMPARE(english.game("steam_300_2")->imgPath(), QString("../game/images/steam_300_2.jpg"));
         QCOMPARE(readFile(dir() + "/game/images/steam_300_2.jpg"), pictureBytes("jpg", 300));
+        QVERIFY(run.output.contains("picture already in " + dir() + "/game/images/steam_400.jpg, kept"));
+        QCOMPARE(english.game("steam_400")->imgPath(), QString("../game/images/steam_400.jpg"));
+        QCOMPARE(readFile(dir() + "/game/images/steam_400.jpg"), pictureBytes("jpg", 98));
         verifyInStep();
 
         const ToolRun check = runCatalogueTool({"check", "--working-dir", dir(), catalogue("data_en.json")});

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <utility>
+
 namespace {
 
 QByteArray manifest(const char* idKey, int appId, const char* name, const char* flagsKey, const char* flags)
@@ -210,7 +212,9 @@ private slots:
 
     void includeAndExcludeListsDecideWhatIsVr()
     {
-        writeFile(m_run->filePath("include.txt"), "# also VR, though Steam does not say so\n570  # Dota\n\n250820\n");
+        // An exclusion wins over an inclusion of the same app.
+        writeFile(m_run->filePath("include.txt"),
+                  "# also VR, though Steam does not say so\n570  # Dota\n\n250820\n620980\n");
         writeFile(m_run->filePath("exclude.txt"), "620980\n");
         const ToolRun run = scan(
             {"--include", m_run->filePath("include.txt"), "--exclude", m_run->filePath("exclude.txt"), "--dry-run"});
@@ -229,13 +233,21 @@ private slots:
         QVERIFY(QDir().mkpath(home + "/.steam") && QDir().mkpath(home + "/.local/share"));
         QVERIFY(QFile::link(m_steam, home + "/.steam/root") && QFile::link(m_steam, home + "/.steam/steam"));
         QVERIFY(QFile::link(m_steam, home + "/.local/share/Steam"));
+        // Flatpak's Steam lives in its sandbox's own data folder, and nowhere else.
+        const QString flatpakHome = m_run->filePath("flatpak home");
+        const SteamFolder flatpak{flatpakHome + "/.var/app/com.valvesoftware.Steam/data/Steam"};
+        flatpak.addApp(620980, "Beat Saber");
+        flatpak.listAsVr({620980});
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("HOME", home);
         environment.remove("XDG_DATA_HOME");
-        const ToolRun run = runCatalogueTool({"scan", "--dry-run", "--catalogue-dir", m_run->path()}, environment);
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.output.startsWith("Steam: " + QFileInfo(m_steam).canonicalFilePath() + '\n'),
-                 qPrintable(run.output));
+        for (const auto& [user, steam] : {std::pair(home, m_steam), std::pair(flatpakHome, flatpak.root)}) {
+            environment.insert("HOME", user);
+            const ToolRun run = runCatalogueTool({"scan", "--dry-run", "--catalogue-dir", m_run->path()}, environment);
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY2(run.output.startsWith("Steam: " + QFileInfo(steam).canonicalFilePath() + '\n')
+                         && run.output.contains("620980   Beat Saber: VR game, added"),
+                     qPrintable(run.output));
+        }
     }
 
     void badCommandLinesAndMissingSteamAreReported_data()

@@ -1,17 +1,28 @@
 #include "addcommand.h"
 
+#include "cataloguecommandline.h"
 #include "catalogueedit.h"
 #include "gameitem.h"
 
 #include <json/value.h>
 
+#include <QCommandLineParser>
 #include <QTextStream>
 
 #include <algorithm>
+#include <climits>
 
 using namespace CatalogueEdit;
 
 namespace {
+
+const char kDescription[] =
+    "Adds a native game started by --launcher (a file that must exist; stored as ./path when it\n"
+    "lies in the catalogue folder, the program's working directory, else by its full path) or a\n"
+    "Steam game (--steam-id, not listed yet) to both catalogues, at --position (from 1; default\n"
+    "the end). --image is checked like the scan's pictures and copied to game/images/<gameId>.<ext>.\n"
+    "The gameId, unless --id names a free one, is made from the name: lower case letters and\n"
+    "digits, other characters as \"_\", made unique with \"_2\"...";
 
 // The entry listing Steam app `steamId` in either catalogue, or empty.
 QString listing(const CatalogueStore& store, int steamId)
@@ -74,4 +85,41 @@ int runAdd(const AddOptions& options, QTextStream& out, QTextStream& err)
         index == size ? shownAtReload()
                       : shownAtReload() + QString(", at the end; at position %1 from its next start").arg(index + 1);
     return session.finish(QString("added \"%1\" at position %2 to").arg(gameId).arg(index + 1), when);
+}
+
+int addCommand(CatalogueCommandLine& cli, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption launcher("launcher", "A native game: the file that starts it.", "PATH");
+    const QCommandLineOption steamId("steam-id", "A Steam game: its app id.", "N");
+    const QCommandLineOption name("name", "The game's name on the English page.", "NAME");
+    const QCommandLineOption nameCn("name-cn", "Its name on the Chinese page (default: --name).", "NAME");
+    const QCommandLineOption mode("mode", "gameMode, -999 to 9999 (default 0).", "N", "0");
+    const QCommandLineOption image("image", "Its picture, a JPEG, PNG or other picture the page shows.", "FILE");
+    const QCommandLineOption id("id", "Its gameId (default: made from the name).", "ID");
+    const QCommandLineOption position("position", "Its position on the page, from 1 (default: the end).", "N");
+    AddOptions options;
+    int status = 0;
+    if (!cli.parseEdit(parser, kDescription, {launcher, steamId, name, nameCn, mode, image, id, position},
+                       "nerq-catalogue add [--catalogue-dir DIR] (--launcher PATH | --steam-id N) --name NAME "
+                       "[--name-cn NAME] [--mode N] [--image FILE] [--id ID] [--position N] [--wait SECONDS]",
+                       arguments, &options.waitSeconds, &status))
+        return status;
+    if (!parser.positionalArguments().isEmpty())
+        return cli.usageError("add: unexpected argument " + parser.positionalArguments().first());
+    if (parser.isSet(launcher) == parser.isSet(steamId))
+        return cli.usageError("add takes either --launcher PATH (a native game) or --steam-id N (a Steam game)");
+    if (parser.value(name).isEmpty() || (parser.isSet(id) && parser.value(id).isEmpty()))
+        return cli.usageError("add needs a --name, and an --id when given that is not empty");
+    if (!cli.number(parser, "mode", -999, 9999, &options.mode, &status)
+        || (parser.isSet(steamId) && !cli.number(parser, "steam-id", 1, INT_MAX, &options.steamId, &status))
+        || (parser.isSet(position) && !cli.number(parser, "position", 1, INT_MAX, &options.position, &status)))
+        return status;
+    options.catalogueDir = CatalogueCommandLine::catalogueDir(parser);
+    options.launcher = parser.value(launcher);
+    options.name = parser.value(name);
+    options.nameCn = parser.value(nameCn);
+    options.image = parser.value(image);
+    options.gameId = parser.value(id);
+    return runAdd(options, cli.out(), cli.err());
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
+class CatalogueCommandLine;
 class QTextStream;
 
 struct AddOptions {
@@ -20,3 +22,7 @@ struct AddOptions {
 // Adds one game to both catalogues. Returns 0 when added, 1 when the data forbids it (a taken
 // id, a listed Steam game, a missing launcher, no picture) and nothing changed.
 int runAdd(const AddOptions& options, QTextStream& out, QTextStream& err);
+
+// nerq-catalogue add: parses the command's own options, then adds; returns the exit status (2 for
+// a usage error).
+int addCommand(CatalogueCommandLine& cli, const QStringList& arguments);

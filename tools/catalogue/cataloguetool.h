@@ -2,6 +2,6 @@
 
 #include <QStringList>
 
-// The nerq-catalogue command line: "scan" and "check" with their options, --help and --version.
-// Returns the exit status; 2 for a usage error.
+// The nerq-catalogue command line: --help, --version, and the command named first, which parses
+// its own options. Returns the exit status; 2 for a usage error.
 int runCatalogueTool(const QStringList& arguments);

@@ -1,15 +1,22 @@
 #include "checkcommand.h"
 
 #include "catalogue.h"
+#include "cataloguecommandline.h"
 #include "catalogueedit.h"
 #include "gameitem.h"
 #include "picture.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
 
 namespace {
+
+const char kDescription[] =
+    "Reads a catalogue with the program's own code and reports every entry it would skip or drop\n"
+    "(entries counted from 0), or why it would refuse the whole file, and warns about pictures and\n"
+    "native launchers that do not exist. Exit status 0 when every entry loads, else 1.";
 
 using Picture::isUrl;
 using Picture::pageFile;
@@ -74,4 +81,22 @@ int runCheck(const QString& file, const QString& workingDir, QTextStream& out)
             << catalogue.size() - loaded << " skipped or dropped";
     out << ", " << count(warnings, "warning", "warnings") << '\n';
     return catalogue.problems().empty() ? 0 : 1;
+}
+
+int checkCommand(CatalogueCommandLine& cli, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    parser.addPositionalArgument("FILE", "The catalogue, e.g. game/data_en.json.");
+    const QCommandLineOption workingDir("working-dir",
+                                        "The program's working directory, from which pictures (through res/) and "
+                                        "native launchers are found (default: the current one).",
+                                        "DIR", QDir::currentPath());
+    parser.addOption(workingDir);
+    int status = 0;
+    if (!cli.parse(parser, "nerq-catalogue check [--working-dir DIR] FILE", arguments, &status))
+        return status;
+    if (parser.positionalArguments().size() != 1)
+        return cli.usageError("check takes one catalogue file");
+    return runCheck(parser.positionalArguments().first(), parser.value(workingDir), cli.out());
 }

@@ -1,8 +1,10 @@
 #include "listcommand.h"
 
+#include "cataloguecommandline.h"
 #include "catalogueedit.h"
 #include "gameitem.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +16,14 @@
 using namespace CatalogueEdit;
 
 namespace {
+
+const char kDescription[] =
+    "Lists the games in the page's order, which is game/data_en.json's; games that only\n"
+    "game/data_cn.json lists follow, marked. Each line: position (from 1), gameId, the English and\n"
+    "Chinese names, native with its launcher or Steam with its app id, gameMode, and whether the\n"
+    "picture the page loads (imgPath from <catalogue-dir>/res/) is there and decodes. Only reads:\n"
+    "it takes no lock and works on a folder it may not write. Exit status: 0, or 1 when there is\n"
+    "no catalogue or one that the program would not load whole.";
 
 // One game as the page shows it: the English entry where there is one, and its Chinese name.
 struct Row {
@@ -141,4 +151,19 @@ int runList(const QString& catalogueDir, bool json, QTextStream& out, QTextStrea
     else
         printTable(games, out);
     return 0;
+}
+
+int listCommand(CatalogueCommandLine& cli, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    const QCommandLineOption dir = CatalogueCommandLine::dirOption();
+    const QCommandLineOption json("json", "One JSON array of the games, for scripts.");
+    parser.addOptions({dir, json});
+    int status = 0;
+    if (!cli.parse(parser, "nerq-catalogue list [--catalogue-dir DIR] [--json]", arguments, &status))
+        return status;
+    if (!parser.positionalArguments().isEmpty())
+        return cli.usageError("list: unexpected argument " + parser.positionalArguments().first());
+    return runList(parser.value(dir), parser.isSet(json), cli.out(), cli.err());
 }

@@ -1,14 +1,23 @@
 #include "movecommand.h"
 
+#include "cataloguecommandline.h"
 #include "catalogueedit.h"
 
 #include <json/value.h>
 
+#include <QCommandLineParser>
 #include <QTextStream>
 
 #include <algorithm>
+#include <climits>
 
 using namespace CatalogueEdit;
+
+namespace {
+
+const char kDescription[] = "Moves a game to position --to (from 1, the first tile) in both catalogues.";
+
+} // namespace
 
 int runMove(const QString& catalogueDir, const QString& gameId, int position, int waitSeconds, QTextStream& out,
             QTextStream& err)
@@ -37,4 +46,24 @@ int runMove(const QString& catalogueDir, const QString& gameId, int position, in
         entries.insert(to, std::move(entry));
     }
     return session.finish(QString("moved \"%1\" to position %2 in").arg(gameId).arg(position), shownAtStart());
+}
+
+int moveCommand(CatalogueCommandLine& cli, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument("ID", "The game's gameId.");
+    const QCommandLineOption to("to", "Its new position, from 1 (the first tile).", "N");
+    int wait = 0;
+    int status = 0;
+    if (!cli.parseEdit(parser, kDescription, {to},
+                       "nerq-catalogue move [--catalogue-dir DIR] ID --to N [--wait SECONDS]", arguments, &wait,
+                       &status))
+        return status;
+    if (parser.positionalArguments().size() != 1 || !parser.isSet(to))
+        return cli.usageError("move takes one game id and --to N");
+    int position = 0;
+    if (!cli.number(parser, "to", 1, INT_MAX, &position, &status))
+        return status;
+    return runMove(CatalogueCommandLine::catalogueDir(parser), parser.positionalArguments().first(), position, wait,
+                   cli.out(), cli.err());
 }

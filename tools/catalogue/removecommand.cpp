@@ -1,15 +1,25 @@
 #include "removecommand.h"
 
+#include "cataloguecommandline.h"
 #include "catalogueedit.h"
 
 #include <json/value.h>
 
+#include <QCommandLineParser>
 #include <QTextStream>
 
 #include <algorithm>
 #include <vector>
 
 using namespace CatalogueEdit;
+
+namespace {
+
+const char kDescription[] =
+    "Takes the games off both catalogues. A picture in game/images/ that a removed game showed\n"
+    "goes too, unless another game shows it. An unknown id changes nothing.";
+
+} // namespace
 
 int runRemove(const QString& catalogueDir, const QStringList& gameIds, int waitSeconds, QTextStream& out,
               QTextStream& err)
@@ -45,4 +55,19 @@ int runRemove(const QString& catalogueDir, const QStringList& gameIds, int waitS
         quoted << '"' + gameId + '"';
     quoted.removeDuplicates();
     return session.finish("removed " + quoted.join(", ") + " from", shownAtStart(), pictures);
+}
+
+int removeCommand(CatalogueCommandLine& cli, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument("ID...", "The games' gameIds.");
+    int wait = 0;
+    int status = 0;
+    if (!cli.parseEdit(parser, kDescription, {}, "nerq-catalogue remove [--catalogue-dir DIR] ID... [--wait SECONDS]",
+                       arguments, &wait, &status))
+        return status;
+    if (parser.positionalArguments().isEmpty())
+        return cli.usageError("remove takes one or more game ids");
+    return runRemove(CatalogueCommandLine::catalogueDir(parser), parser.positionalArguments(), wait, cli.out(),
+                     cli.err());
 }

@@ -1,14 +1,21 @@
 #include "setcommand.h"
 
+#include "cataloguecommandline.h"
 #include "catalogueedit.h"
 
 #include <json/value.h>
 
+#include <QCommandLineParser>
 #include <QTextStream>
 
 using namespace CatalogueEdit;
 
 namespace {
+
+const char kDescription[] =
+    "Changes a game's values: --name in game/data_en.json, --name-cn in game/data_cn.json, the\n"
+    "others in both. --image replaces the picture (the old copy in game/images/ goes when no game\n"
+    "shows it any more); --launcher makes the game a native one started by that file.";
 
 QString text(const Json::Value& value)
 {
@@ -79,4 +86,41 @@ int runSet(const SetOptions& options, QTextStream& out, QTextStream& err)
     }
     return session.finish(QString("changed \"%1\": %2; in").arg(options.gameId, change.lines().join(", ")),
                           shownAtStart(), replaced);
+}
+
+int setCommand(CatalogueCommandLine& cli, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument("ID", "The game's gameId.");
+    const QCommandLineOption name("name", "Its name on the English page.", "NAME");
+    const QCommandLineOption nameCn("name-cn", "Its name on the Chinese page.", "NAME");
+    const QCommandLineOption mode("mode", "gameMode, -999 to 9999.", "N");
+    const QCommandLineOption image("image", "A new picture.", "FILE");
+    const QCommandLineOption launcher("launcher", "The file that starts it, as a native game.", "PATH");
+    SetOptions options;
+    int status = 0;
+    if (!cli.parseEdit(parser, kDescription, {name, nameCn, mode, image, launcher},
+                       "nerq-catalogue set [--catalogue-dir DIR] ID [--name NAME] [--name-cn NAME] [--mode N] "
+                       "[--image FILE] [--launcher PATH] [--wait SECONDS]",
+                       arguments, &options.waitSeconds, &status))
+        return status;
+    if (parser.positionalArguments().size() != 1)
+        return cli.usageError("set takes one game id");
+    auto given = [&parser](const QCommandLineOption& option) {
+        return parser.isSet(option) ? std::optional<QString>(parser.value(option)) : std::nullopt;
+    };
+    options.name = given(name);
+    options.nameCn = given(nameCn);
+    options.image = given(image);
+    options.launcher = given(launcher);
+    int value = 0;
+    if (parser.isSet(mode) && !cli.number(parser, "mode", -999, 9999, &value, &status))
+        return status;
+    if (parser.isSet(mode))
+        options.mode = value;
+    if (!options.name && !options.nameCn && !options.image && !options.launcher && !options.mode)
+        return cli.usageError("set: nothing to change (--name, --name-cn, --mode, --image or --launcher)");
+    options.catalogueDir = CatalogueCommandLine::catalogueDir(parser);
+    options.gameId = parser.positionalArguments().first();
+    return runSet(options, cli.out(), cli.err());
 }

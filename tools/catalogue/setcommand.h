@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
+class CatalogueCommandLine;
 class QTextStream;
 
 struct SetOptions {
@@ -20,3 +22,7 @@ struct SetOptions {
 // Changes one game's values in both catalogues. Returns 0 when done (or nothing differed), 1
 // when the data forbids it and nothing changed.
 int runSet(const SetOptions& options, QTextStream& out, QTextStream& err);
+
+// nerq-catalogue set: parses the command's own options, then changes; returns the exit status (2 for
+// a usage error).
+int setCommand(CatalogueCommandLine& cli, const QStringList& arguments);
