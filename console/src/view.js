@@ -164,7 +164,7 @@ export class View {
     $('lost').textContent = t.lost;
     document.body.classList.toggle('stale', state.connection === 'lost');
     $('link-state').textContent = state.connection === 'online' ? `● ${t.connected}` : state.connection === 'lost' ? `✕ ${t.stale}` : '';
-    $('link-state').className = `link-state ${state.connection}`;
+    $('link-state').className = `link-state state-${state.connection}`;
 
     const signInError = { credentials: t.wrongCredentials, unreachable: t.unreachable }[state.signInError] ?? '';
     $('sign-in-error').textContent = state.connection === 'connecting' ? t.signingIn : signInError;

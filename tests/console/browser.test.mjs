@@ -152,6 +152,7 @@ test('the broker restarted under the page: stale at once, then everything refres
   assert.match(await page.locator('#lost').textContent(), /已过时/);
   assert.equal(await page.locator('.card .stale-mark:visible').count(), 4);
   assert.ok(await page.isDisabled('#start-game'));
+  await page.screenshot({ path: path.join(shots, 'floor-stale-cn-1280x800.png') });
   stations.endGame('st01'); // the game ends while nobody can tell the page
   await broker.start();
   await page.locator('#lost').waitFor({ state: 'hidden', timeout: 10000 });
@@ -179,4 +180,17 @@ test('hostile payloads: markup shows as text, bad messages are logged and skippe
   assert.equal(await page.evaluate(() => window.__hostile), undefined);
   assert.equal(await page.locator('img[src="x"]').count(), 0);
   assert.deepEqual(browser.problems, []);
+});
+
+test('"remember this device": kept when ticked, signed in again on reload, forgotten on sign-out', async () => {
+  await page.click('#sign-out');
+  await page.locator('#sign-in').waitFor();
+  await signIn(PASSWORD, true);
+  await card('st01').waitFor();
+  await page.reload();
+  await card('st01').waitFor();
+  assert.equal(await page.isVisible('#sign-in'), false);
+  await page.click('#sign-out');
+  await page.locator('#sign-in').waitFor();
+  assert.equal(await page.evaluate(() => JSON.stringify(localStorage).includes('desk-secret')), false);
 });
