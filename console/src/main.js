@@ -5,7 +5,7 @@ import { View } from './view.js';
 import { parseTopic, pictureType, readCatalogue, readResult, readStatus } from './payloads.js';
 import {
   COMMAND_LIFETIME_MS, addLog, applyCatalogue, applyResult, applyStatus, connectionLost, createState,
-  dropUnrefreshed, expirePending, prepareCommands, selectAllOnline, toggleSelected, wantedPictures,
+  dropUnrefreshed, expirePending, newCommandId, prepareCommands, selectAllOnline, toggleSelected, wantedPictures,
 } from './state.js';
 
 const STORED_DEVICE = 'nerq-console.device';
@@ -40,23 +40,6 @@ function note(text) {
   console.warn(`nerq console: ${text}`);
   addLog(state, text, Date.now());
   draw();
-}
-
-// Unique enough for command ids where crypto.randomUUID is missing (plain http is no secure
-// context, and randomUUID needs one); getRandomValues works everywhere.
-function newId() {
-  if (crypto.randomUUID) {
-    try {
-      return crypto.randomUUID();
-    } catch {
-      // fall through
-    }
-  }
-  const bytes = crypto.getRandomValues(new Uint8Array(16));
-  bytes[6] = (bytes[6] & 0x0f) | 0x40;
-  bytes[8] = (bytes[8] & 0x3f) | 0x80;
-  const hex = [...bytes].map((b) => b.toString(16).padStart(2, '0')).join('');
-  return `${hex.slice(0, 8)}-${hex.slice(8, 12)}-${hex.slice(12, 16)}-${hex.slice(16, 20)}-${hex.slice(20)}`;
 }
 
 function onPicture(sha, bytes) {
@@ -150,7 +133,7 @@ const link = new Link(`${location.protocol === 'https:' ? 'wss' : 'ws'}://${loca
   { onState, onMessage, onNote: note });
 
 function send(command, gameId) {
-  for (const { topic, payload } of prepareCommands(state, command, gameId, Date.now(), newId)) {
+  for (const { topic, payload } of prepareCommands(state, command, gameId, Date.now(), newCommandId)) {
     link.publishCommand(topic, payload, COMMAND_LIFETIME_MS).catch((error) => note(`${topic}: not sent (${error.message})`));
   }
   draw();

@@ -126,6 +126,17 @@ export function dropUnrefreshed(state) {
   }
 }
 
+// A command's id. crypto.randomUUID needs a secure context, which a page on plain http from the
+// desk PC is not; getRandomValues works everywhere.
+export function newCommandId(random = globalThis.crypto) {
+  if (typeof random.randomUUID === 'function') return random.randomUUID();
+  const bytes = random.getRandomValues(new Uint8Array(16));
+  bytes[6] = (bytes[6] & 0x0f) | 0x40;
+  bytes[8] = (bytes[8] & 0x3f) | 0x80;
+  const hex = [...bytes].map((b) => b.toString(16).padStart(2, '0')).join('');
+  return `${hex.slice(0, 8)}-${hex.slice(8, 12)}-${hex.slice(12, 16)}-${hex.slice(16, 20)}-${hex.slice(20)}`;
+}
+
 // Station ids in the order people count: st2 before st10.
 export function compareIds(a, b) {
   return a.localeCompare(b, 'en', { numeric: true });

@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import {
   applyCatalogue, applyResult, applyStatus, cardModel, connectionLost, createState, dropUnrefreshed, expirePending,
-  prepareCommands, selectAllOnline, stationIds, tiles, toggleSelected,
+  newCommandId, prepareCommands, selectAllOnline, stationIds, tiles, toggleSelected,
 } from '../../../console/src/state.js';
 
 const status = (online, extra = {}) => ({
@@ -99,4 +99,11 @@ test('after a reconnect, stations that did not report again are gone', () => {
   assert.deepEqual(stationIds(state), ['st1']);
   assert.equal(cardModel(state, 'st1').stale, false);
   assert.equal(state.selected.size, 0);
+});
+
+test('command ids without crypto.randomUUID (plain http is no secure context) are UUIDs all the same', () => {
+  const insecure = { getRandomValues: (a) => globalThis.crypto.getRandomValues(a) };
+  const ids = new Set(Array.from({ length: 100 }, () => newCommandId(insecure)));
+  assert.equal(ids.size, 100);
+  for (const id of ids) assert.match(id, /^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$/);
 });
