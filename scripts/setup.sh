@@ -20,7 +20,12 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64 locales
   # The Debian package: cpack's dependency search (dpkg-shlibdeps, file) and lintian.
   dpkg-dev file lintian
+  # The desk's web page: its tests drive Debian's Chromium (never a browser download).
+  chromium
 )
+# The page's npm packages need Node.js and npm; a machine that has its own keeps them.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,12 +34,20 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all packages present"
-  exit 0
+else
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  echo "setup: installed ${missing[*]}"
 fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-echo "setup: installed ${missing[*]}"
+# The desk's page: MQTT.js and the browser tests' driver, exactly as the lock file pins them.
+# npm ci starts from nothing each time, so it runs only when the lock file has changed.
+console=$(cd "$(dirname "$0")/../console" && pwd)
+if ! cmp -s "$console/package-lock.json" "$console/node_modules/.setup-lock.json"; then
+  (cd "$console" && npm ci --no-audit --no-fund)
+  cp "$console/package-lock.json" "$console/node_modules/.setup-lock.json"
+  echo "setup: console/node_modules installed from package-lock.json"
+fi
