@@ -45,8 +45,8 @@ for field in "Package: nerqvrplatform" "Version: $version" "Architecture: amd64"
     grep -q "^ $field" <<<"$info" || fail "no \"$field\" in the package's control file"
 done
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
-for dependency in libqt5quick5 libqt5widgets5 libjsoncpp25 qml-module-qtquick2 qml-module-qtquick-controls \
-    fonts-wqy-microhei xdg-utils; do
+for dependency in libqt5quick5 libqt5widgets5 libjsoncpp25 libmosquitto1 qml-module-qtquick2 \
+    qml-module-qtquick-controls fonts-wqy-microhei xdg-utils; do
     grep -q "\b$dependency\b" <<<"$depends" || fail "Depends lacks $dependency"
 done
 
@@ -59,7 +59,11 @@ for expected in /usr/bin/nerqvrplatform /usr/bin/nerq-peer /usr/bin/nerq-catalog
     /usr/lib/nerqvrplatform/game/data_cn.json /usr/lib/nerqvrplatform/game/images/starfall.png \
     /usr/lib/nerqvrplatform/game/native/starfall.sh /usr/share/man/man1/nerq-catalogue.1.gz \
     /usr/share/applications/nerqvrplatform.desktop /usr/share/icons/hicolor/256x256/apps/nerqvrplatform.png \
-    /usr/share/doc/nerqvrplatform/copyright /usr/share/doc/nerqvrplatform/changelog.gz; do
+    /usr/share/doc/nerqvrplatform/copyright /usr/share/doc/nerqvrplatform/changelog.gz \
+    /usr/bin/nerq-station /usr/bin/nerq-venue /usr/lib/nerqvrplatform/nerq-station /usr/lib/nerqvrplatform/nerq-venue \
+    /usr/lib/nerqvrplatform/console/index.html /usr/lib/nerqvrplatform/console/console.js \
+    /usr/lib/systemd/user/nerq-station.service /usr/lib/systemd/user/graphical-session.target.wants/nerq-station.service \
+    /usr/share/man/man1/nerq-station.1.gz /usr/share/man/man1/nerq-venue.1.gz; do
     grep -q "^$expected\b" <<<"$contents" || fail "the package lacks $expected"
 done
 grep -q "^/usr/bin/nerqvrplatform -> ../lib/nerqvrplatform/nerqvrplatform.sh$" <<<"$contents" ||
@@ -76,6 +80,14 @@ dpkg-deb -x "$deb" "$work/root"
 leaks=$(grep -rlF -e "$root" -e "$package_build" "$work/root")
 [ -z "$leaks" ] || fail "build paths in $leaks"
 "$work/root/usr/bin/nerq-catalogue" --version || fail "the unpacked nerq-catalogue --version"
+grep -q "^ Recommends: mosquitto" <<<"$info" || fail "the package does not recommend mosquitto"
+for command in nerq-station nerq-venue; do
+    "$work/root/usr/bin/$command" --version || fail "the unpacked $command --version"
+done
+# The desk's broker serves the page from the unpacked tree, wherever it lies.
+"$work/root/usr/bin/nerq-venue" init "$work/venue" --host 127.0.0.1 >"$work/init.log" 2>&1 || fail "nerq-venue init: $(cat "$work/init.log")"
+grep -qxF "http_dir $work/root/usr/lib/nerqvrplatform/console" "$work/venue/mosquitto.conf" ||
+    fail "init's http_dir is not the unpacked console/: $(grep http_dir "$work/venue/mosquitto.conf")"
 
 echo "== lintian"
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
