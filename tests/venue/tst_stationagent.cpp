@@ -82,6 +82,16 @@ void StationAgentTest::launchesAndCalibratesLikeTheProgram()
     QCOMPARE(status, 0);
     QVERIFY(st01.calibrationRequested() && st02.calibrationRequested());
 
+    // The device service makes its quit-flag block when it starts; the desk sees it come.
+    QVERIFY(!statusOf(broker.desk(), "st02").deviceService);
+    QFile quitFlag("/dev/shm/" + st02.blockPrefix() + "NerqVRPlatform");
+    QVERIFY(quitFlag.open(QIODevice::WriteOnly));
+    quitFlag.write(QByteArray(1, '\0'));
+    quitFlag.close();
+    QVERIFY(waitUntil([&] { return statusOf(broker.desk(), "st02").deviceService; }, 6000));
+    QVERIFY(!statusOf(broker.desk(), "st01").deviceService);
+    quitFlag.remove();
+
     // A game one station does not list fails there alone, and says why.
     st02.writeCatalogue({TestStation::nativeEntry("orbit", st02.nativeGame("orbit"), 2),
                          TestStation::nativeEntry("reef", st02.nativeGame("reef"), 5)});
@@ -210,10 +220,14 @@ void StationAgentTest::brokerRestartAndLastWill()
         QVERIFY2(station->start(), qPrintable(station->log()));
     }
 
-    // Down for a while: each agent says so once, not at every attempt.
+    // Down for a while: each agent says so once, not at every attempt; one started meanwhile
+    // keeps trying as well.
     broker.stop();
+    TestStation st03("st03", broker.addStation("st03"));
+    st03.writeCatalogue({});
+    QVERIFY(st03.launch());
     QTest::qWait(10000);
-    for (TestStation* station : {&st01, &st02}) {
+    for (TestStation* station : {&st01, &st02, &st03}) {
         QVERIFY(station->isRunning());
         QVERIFY2(station->log().count("trying again") <= 2, qPrintable(station->log()));
     }
@@ -229,6 +243,7 @@ void StationAgentTest::brokerRestartAndLastWill()
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString("back after %1 ms").arg(clock.elapsed())));
     QVERIFY(statusOf(broker.desk(), "st01").online);
     QVERIFY(statusOf(broker.desk(), "st02").online);
+    QVERIFY2(waitUntil([&] { return statusOf(broker.desk(), "st03").online; }, 5000), qPrintable(st03.log()));
 
     // The broker keeps the last status across its own restart.
     st02.stop();
