@@ -6,13 +6,22 @@ import path from 'node:path';
 import { mqtt } from './deps.mjs';
 import { nativeEntry } from './stations.mjs';
 
+// Nothing the desk sends waits more than 5 s for the broker.
+const within = (promise, what) => Promise.race([promise, new Promise((_, reject) => {
+  setTimeout(() => reject(new Error(`the broker did not take ${what} within 5 s`)), 5000).unref();
+})]);
+
 export async function deskClient(venue) {
   const client = mqtt.connect(venue.url, {
     protocolVersion: 5, username: venue.desk.user, password: venue.desk.password, clientId: 'test-desk',
     reconnectPeriod: 300, connectTimeout: 10000,
   });
   await new Promise((resolve, reject) => {
-    client.once('connect', resolve);
+    const timer = setTimeout(() => {
+      client.end(true);
+      reject(new Error(`the desk could not connect to ${venue.url} within 10 s`));
+    }, 10000);
+    client.once('connect', () => resolve(clearTimeout(timer)));
     client.once('error', reject);
   });
   const commands = [];
@@ -21,12 +30,12 @@ export async function deskClient(venue) {
       commands.push({ topic, ...JSON.parse(payload.toString()), messageExpiryInterval: packet.properties?.messageExpiryInterval });
     }
   });
-  await client.subscribeAsync('nerq/v1/stations/+/commands', { qos: 1 });
+  await within(client.subscribeAsync('nerq/v1/stations/+/commands', { qos: 1 }), 'the subscription');
   return {
     client,
     commands,
-    publish: (topic, payload, retain = true) => client.publishAsync(topic, payload, { qos: 1, retain }),
-    end: () => client.endAsync(),
+    publish: (topic, payload, retain = true) => within(client.publishAsync(topic, payload, { qos: 1, retain }), topic),
+    end: () => client.endAsync(true),
   };
 }
 
