@@ -1,65 +1,66 @@
-// The desk's page in Debian's Chromium against a real broker serving it, with stations on
-// loopback: sign-in, the floor, a launch on two stations, the broker restarted under the page,
-// hostile payloads, both languages, the tablet size. Screenshots go to NERQ_CONSOLE_SHOTS.
+// The desk's page in Debian's Chromium against the venue's real broker serving it and real
+// nerq-station agents on loopback: sign-in, the floor, a launch on two stations, the broker
+// restarted under the page, hostile payloads, both languages, the tablet size. Screenshots go to
+// NERQ_CONSOLE_SHOTS.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
-import { startBroker } from './harness/broker.mjs';
-import { STATION_ACL, startStations } from './harness/stations.mjs';
+import { startVenue } from './harness/broker.mjs';
+import { startStations } from './harness/stations.mjs';
 import { deskClient, publishCatalogue } from './harness/venue.mjs';
 import { openBrowser } from './harness/browser.mjs';
 
 const here = path.dirname(new URL(import.meta.url).pathname);
 const runtime = process.env.NERQ_RUNTIME_DIR ?? path.resolve(here, '../../build/bin');
+const tools = process.env.NERQ_TOOLS_DIR ?? runtime;
 const source = process.env.NERQ_SOURCE_DIR ?? path.resolve(here, '../..');
 const shots = process.env.NERQ_CONSOLE_SHOTS ?? path.join(runtime, '..', 'console-shots');
+const gameDir = path.join(source, 'game');
 const HOSTILE = '<img src=x onerror="window.__hostile=1">';
 
-const PASSWORD = 'desk-secret';
-// st03 is stopped; st04 lacks two venue games and its device service.
+// The venue's games: the program's demo games, every one native here.
+const VENUE_GAMES = JSON.parse(fs.readFileSync(path.join(gameDir, 'data_en.json'), 'utf8')).map((g) => g.gameId);
+const ST04_LACKS = ['midnight_marathon', 'dune_sprinter'];
+// st03 is killed; st04 lacks two venue games and its device service.
 const STATIONS = {
-  st01: {},
-  st02: {},
-  st03: {},
-  st04: { installed: ['starfall', 'skyline_runner', 'deep_reef', 'neon_velocity', 'canyon_trek', 'orbital_drift',
-    'lunar_base', 'frostpeak', 'zen_garden', 'temple_of_echoes'], deviceService: false },
+  st01: { installed: VENUE_GAMES },
+  st02: { installed: VENUE_GAMES },
+  st03: { installed: VENUE_GAMES },
+  st04: { installed: VENUE_GAMES.filter((g) => !ST04_LACKS.includes(g)), deviceService: false },
 };
 
-let dir, broker, desk, stations, browser, page;
+let dir, venue, desk, stations, browser, page, revision;
 const card = (id) => page.locator(`[data-station="${id}"]`);
 
 before(async () => {
   dir = fs.mkdtempSync(path.join(os.tmpdir(), 'nerq-console-'));
   fs.mkdirSync(shots, { recursive: true });
-  const users = { desk: { password: PASSWORD, acl: ['topic readwrite nerq/v1/#'] } };
-  const passwords = {};
-  for (const id of Object.keys(STATIONS)) {
-    passwords[id] = `${id}-secret`;
-    users[id] = { password: passwords[id], acl: STATION_ACL(id) };
-  }
-  broker = await startBroker(dir, { httpDir: path.join(runtime, 'console'), users });
-  desk = await deskClient(broker, PASSWORD);
-  await publishCatalogue(desk, path.join(source, 'game'));
-  stations = await startStations(broker, STATIONS, passwords);
-  stations.kill('st03');
+  venue = await startVenue(dir, { tools, stations: Object.keys(STATIONS) });
+  desk = await deskClient(venue);
+  stations = await startStations(venue, STATIONS, { base: dir, tools });
+  revision = await publishCatalogue(venue, path.join(dir, 'desk'), gameDir);
+  await stations.kill('st03');
   browser = await openBrowser(dir, { width: 1920, height: 1080 });
   page = browser.page;
-  await page.goto(broker.page);
+  await page.goto(venue.page);
 });
 
 after(async () => {
-  if (browser && process.env.NERQ_CONSOLE_DEBUG) console.log(browser.consoleLines.join('\n'));
-  await browser?.context.close();
-  await stations?.stop();
-  await desk?.end();
-  await broker?.stop();
+  if (process.env.NERQ_CONSOLE_DEBUG) {
+    console.log(browser?.consoleLines.join('\n'), venue?.log());
+    for (const id of Object.keys(STATIONS)) console.log(`--- ${id}:\n${stations?.log(id)}`);
+  }
+  // Each part ends even when another cannot: no agent, game or broker outlives the test.
+  for (const end of [() => browser?.context.close(), () => stations?.stop(), () => desk?.end(), () => venue?.stop()]) {
+    await Promise.resolve().then(end).catch((error) => console.error(error));
+  }
   if (dir) fs.rmSync(dir, { recursive: true, force: true });
 });
 
 async function signIn(password, remember = false) {
-  await page.fill('#user', 'desk');
+  await page.fill('#user', venue.desk.user);
   await page.fill('#password', password);
   await page.setChecked('#remember', remember);
   await page.click('#sign-in-button');
@@ -69,9 +70,9 @@ test('a wrong password is refused, and nothing is remembered unasked', async () 
   await signIn('not-the-password');
   await page.getByText('用户名或密码错误').waitFor();
   assert.equal(await page.isVisible('#floor'), false);
-  await signIn(PASSWORD);
+  await signIn(venue.desk.password);
   await card('st04').waitFor();
-  assert.equal(await page.evaluate(() => JSON.stringify(localStorage).includes('desk-secret')), false);
+  assert.equal(await page.evaluate((password) => JSON.stringify(localStorage).includes(password), venue.desk.password), false);
 });
 
 test('the floor: one card per station, the stopped one unmistakably offline', async () => {
@@ -79,16 +80,18 @@ test('the floor: one card per station, the stopped one unmistakably offline', as
   assert.equal(await page.locator('.card').count(), 4);
   assert.match(await card('st03').locator('.badge').textContent(), /✕ 离线/);
   assert.match(await card('st01').locator('.badge').textContent(), /● 在线/);
+  // st04 follows the venue catalogue: exactly the venue's games installed there, in its order.
+  assert.deepEqual(stations.catalogue('st04'), VENUE_GAMES.filter((g) => !ST04_LACKS.includes(g)));
   const st04 = await card('st04').textContent();
   assert.match(st04, /设备服务⚠ 未运行/);
   assert.match(st04, /未安装午夜马拉松：穿越新港十二街区的漫长奔跑之夜、沙丘疾行/);
-  // A change on a station shows within a second.
-  await desk.publish('nerq/v1/stations/st04/status', JSON.stringify({
-    online: true, station: 'st04', since: Date.now(), runningGame: 'zen_garden', hiddenGames: [], deviceService: true,
-    catalogueRevision: null,
-  }));
+  assert.ok(st04.includes(revision.slice(0, 12)), `${revision} on ${st04}`);
+  // A change on a station shows within a second: the desk's command starts a game there.
+  const launched = await venue.runDesk(['launch', 'zen_garden', '--station', 'st04']);
+  assert.equal(launched.status, 0, launched.output);
   await card('st04').locator('.running').getByText('禅意花园漫步').waitFor({ timeout: 1000 });
-  assert.match(await card('st04').textContent(), /本机目录/);
+  assert.deepEqual(stations.launches('st04'), ['zen_garden']);
+  assert.equal(stations.gameMode('st04'), 'START0');
   // Its picture comes from the retained pictures, one after another.
   await card('st04').locator('img.picture').waitFor();
 
@@ -118,20 +121,24 @@ test('a game started on two stations: both carry it out, both cards say so; none
   await page.locator('.tile:nth-child(12) img').waitFor();
   await page.screenshot({ path: path.join(shots, 'picker-cn-1280x800.png') });
   const sentAt = Date.now();
+  const earlier = desk.commands.length;
+  const sent = () => desk.commands.slice(earlier);
   await tile.click();
   for (const id of ['st01', 'st02']) {
     await card(id).locator('.result.done').getByText('已启动：天际线跑者').waitFor();
     await card(id).locator('.running').getByText('天际线跑者').waitFor();
+    // Its launcher ran, and the agent handed the game's mode to the device service.
     assert.deepEqual(stations.launches(id), ['skyline_runner']);
-    const [command] = stations.commands(id);
+    assert.equal(stations.gameMode(id), 'START2');
+    const [command] = sent().filter((c) => c.topic === `nerq/v1/stations/${id}/commands`);
     assert.equal(command.messageExpiryInterval, 10);
     assert.ok(Math.abs(command.expires - (sentAt + 10000)) < 2000, `expires ${command.expires - sentAt} ms after the click`);
   }
   assert.match(await card('st03').locator('.result').textContent(), /站点离线，未发送/);
   await page.screenshot({ path: path.join(shots, 'floor-launched-cn-1280x800.png') });
-  assert.deepEqual(desk.commands.map((c) => c.topic).sort(),
+  assert.deepEqual(sent().map((c) => c.topic).sort(),
     ['nerq/v1/stations/st01/commands', 'nerq/v1/stations/st02/commands']);
-  assert.notEqual(desk.commands[0].id, desk.commands[1].id);
+  assert.notEqual(sent()[0].id, sent()[1].id);
 });
 
 test('a station that refuses or does not answer says so on its card', async () => {
@@ -139,22 +146,27 @@ test('a station that refuses or does not answer says so on its card', async () =
   await card('st04').click();
   await page.click('#start-game');
   await page.click('.tile[data-game="midnight_marathon"]'); // not installed on st04
-  await card('st04').locator('.result.failed').getByText('unknown game').waitFor();
+  await card('st04').locator('.result.failed').getByText('no game "midnight_marathon" in this station\'s catalogue').waitFor();
+  assert.deepEqual(stations.launches('st04'), ['zen_garden']);
   stations.freeze('st04');
   await page.click('#calibrate');
   await page.click('#confirm-calibrate button[value="calibrate"]');
   await card('st04').getByText('站点没有回应').waitFor({ timeout: 13000 });
+  // Woken after the command's expiry, the station says so and does not calibrate.
+  stations.resume('st04');
+  await card('st04').locator('.result.failed').getByText(/expired at .*; not carried out/).waitFor({ timeout: 5000 });
+  assert.equal(stations.calibrationRequested('st04'), false);
 });
 
 test('the broker restarted under the page: stale at once, then everything refreshed', async () => {
-  await broker.stop();
+  await venue.stop();
   await page.locator('#lost').waitFor({ timeout: 2000 });
   assert.match(await page.locator('#lost').textContent(), /已过时/);
   assert.equal(await page.locator('.card .stale-mark:visible').count(), 4);
   assert.ok(await page.isDisabled('#start-game'));
   await page.screenshot({ path: path.join(shots, 'floor-stale-cn-1280x800.png') });
-  stations.endGame('st01'); // the game ends while nobody can tell the page
-  await broker.start();
+  await stations.endGame('st01'); // the game ends while nobody can tell the page
+  await venue.start();
   await page.locator('#lost').waitFor({ state: 'hidden', timeout: 10000 });
   await card('st01').getByText('没有运行游戏').waitFor({ timeout: 5000 });
   assert.equal(await page.locator('.card .stale-mark:visible').count(), 0);
@@ -162,7 +174,7 @@ test('the broker restarted under the page: stale at once, then everything refres
 });
 
 test('hostile payloads: markup shows as text, bad messages are logged and skipped', async () => {
-  await publishCatalogue(desk, path.join(source, 'game'), { skyline_runner: HOSTILE });
+  await publishCatalogue(venue, path.join(dir, 'desk'), gameDir, { skyline_runner: HOSTILE });
   await card('st02').locator('.running').getByText(HOSTILE).waitFor();
   await desk.publish('nerq/v1/stations/st02/status', 'not json');
   await desk.publish('nerq/v1/stations/st09/status', JSON.stringify({ online: true, station: 'st01' }));
@@ -185,12 +197,12 @@ test('hostile payloads: markup shows as text, bad messages are logged and skippe
 test('"remember this device": kept when ticked, signed in again on reload, forgotten on sign-out', async () => {
   await page.click('#sign-out');
   await page.locator('#sign-in').waitFor();
-  await signIn(PASSWORD, true);
+  await signIn(venue.desk.password, true);
   await card('st01').waitFor();
   await page.reload();
   await card('st01').waitFor();
   assert.equal(await page.isVisible('#sign-in'), false);
   await page.click('#sign-out');
   await page.locator('#sign-in').waitFor();
-  assert.equal(await page.evaluate(() => JSON.stringify(localStorage).includes('desk-secret')), false);
+  assert.equal(await page.evaluate((password) => JSON.stringify(localStorage).includes(password), venue.desk.password), false);
 });

@@ -61,14 +61,17 @@ TestStation::TestStation(const QString& id, const QString& configFile)
     QDir().mkpath(catalogueDir() + "/game");
     QDir().mkpath(home());
     // xdg-open records what it was asked to open; a Steam URI also leaves a process that looks
-    // like Steam's reaper of that app for a while, as Steam would.
+    // like Steam's reaper of that app for a while, as Steam would. Every agent of this user
+    // would take it for a running Steam game, so it goes with the station.
     writeFile(m_dir.filePath("bin/xdg-open"),
               "#!/bin/sh\n"
               "echo \"$1\" >> '"
                   + m_dir.filePath("opened").toUtf8()
                   + "'\n"
                     "case $1 in steam://launch/*) id=${1#steam://launch/}; id=${id%%/*}\n"
-                    "  (exec sh -c 'sleep 20' reaper SteamLaunch \"AppId=$id\" </dev/null >/dev/null 2>&1 &) ;; esac\n",
+                    "  sh -c 'sleep 20' reaper SteamLaunch \"AppId=$id\" </dev/null >/dev/null 2>&1 &\n"
+                    "  echo $! >> '"
+                  + m_dir.filePath("reapers").toUtf8() + "' ;; esac\n",
               true);
     m_agent.setProcessChannelMode(QProcess::MergedChannels);
     m_agent.setStandardOutputFile(m_dir.filePath("agent.log"), QIODevice::Append);
@@ -80,6 +83,8 @@ TestStation::~TestStation()
         m_agent.kill();
         m_agent.waitForFinished(5000);
     }
+    for (const QString& reaper : lines(m_dir.filePath("reapers")))
+        ::kill(static_cast<pid_t>(reaper.toLongLong()), SIGKILL);
 }
 
 QByteArray TestStation::nativeEntry(const QString& gameId, const QString& launcherPath, int mode, const QString& name,

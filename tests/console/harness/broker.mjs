@@ -1,89 +1,110 @@
-// A real Mosquitto on free loopback ports, in the shape `nerq-venue init` gives it: no anonymous
-// clients, hashed passwords, an ACL block per user, persistence, and a websockets listener whose
-// http_dir is the built page.
-import { spawn, execFileSync } from 'node:child_process';
+// The venue's real broker: `nerq-venue init` (the built one) writes its folder, on free loopback
+// ports, `nerq-venue add-station` adds the stations, and Mosquitto runs with the very command
+// init printed, serving the page from the http_dir init chose (console/ beside nerq-venue). The
+// folder's name holds a space and a quote, as an operator's may.
+import { execFile } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
+import { endProcess, readText, running, startGuarded, waitFor } from './processes.mjs';
 
-export async function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.on('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
+const START_MS = 10000;
+
+// Two ports nothing listens on at this moment.
+async function freePorts() {
+  const servers = [net.createServer(), net.createServer()];
+  await Promise.all(servers.map((s) => new Promise((resolve, reject) => {
+    s.once('error', reject);
+    s.listen(0, '127.0.0.1', resolve);
+  })));
+  const ports = servers.map((s) => s.address().port);
+  await Promise.all(servers.map((s) => new Promise((resolve) => s.close(resolve))));
+  return ports;
+}
+
+const accepts = (port) => new Promise((resolve) => {
+  const socket = net.connect(port, '127.0.0.1');
+  socket.once('connect', () => socket.end(() => resolve(true)));
+  socket.once('error', () => resolve(false));
+});
+
+// A tool with these arguments, at most 30 s: { status, output } (standard output and error).
+export function runTool(tool, args) {
+  return new Promise((resolve) => {
+    execFile(tool, args, { timeout: 30000 }, (error, stdout, stderr) => {
+      const status = error ? (typeof error.code === 'number' ? error.code : -1) : 0;
+      resolve({ status, output: stdout + stderr });
     });
   });
 }
 
-async function waitForPort(port, deadline) {
-  while (Date.now() < deadline) {
-    const open = await new Promise((resolve) => {
-      const socket = net.connect(port, '127.0.0.1');
-      socket.on('connect', () => socket.end(() => resolve(true)));
-      socket.on('error', () => resolve(false));
-    });
-    if (open) return;
-    await new Promise((r) => setTimeout(r, 50));
+// The [broker] section of console.conf or a station's file.
+function readIni(file) {
+  const values = {};
+  for (const line of fs.readFileSync(file, 'utf8').split('\n')) {
+    const match = /^\s*([A-Za-z]+)\s*=\s*(.*?)\s*$/.exec(line);
+    if (match) values[match[1]] = match[2];
   }
-  throw new Error(`nothing listens on ${port}`);
+  return values;
 }
 
-// users: { name: { password, acl: [lines] } }
-export async function startBroker(dir, { httpDir, users }) {
-  fs.mkdirSync(path.join(dir, 'persist'), { recursive: true });
-  const passwords = path.join(dir, 'passwd');
-  fs.writeFileSync(passwords, '', { mode: 0o600 });
-  const acl = [];
-  for (const [name, user] of Object.entries(users)) {
-    execFileSync('mosquitto_passwd', ['-b', passwords, name, user.password]);
-    acl.push(`user ${name}`, ...user.acl, '');
-  }
-  fs.writeFileSync(path.join(dir, 'acl'), acl.join('\n'), { mode: 0o600 });
-  const port = await freePort();
-  const wsPort = await freePort();
-  const conf = path.join(dir, 'mosquitto.conf');
-  fs.writeFileSync(conf, [
-    // Run as root, Mosquitto would drop to its own user, which cannot read these 0600 files.
-    ...(process.getuid?.() === 0 ? ['user root'] : []),
-    'allow_anonymous false',
-    `password_file ${passwords}`,
-    `acl_file ${path.join(dir, 'acl')}`,
-    'persistence true',
-    `persistence_location ${path.join(dir, 'persist')}/`,
-    `listener ${port} 127.0.0.1`,
-    `listener ${wsPort} 127.0.0.1`,
-    'protocol websockets',
-    `http_dir ${httpDir}`,
-    '',
-  ].join('\n'));
+async function must(tool, args) {
+  const { status, output } = await runTool(tool, args);
+  if (status !== 0) throw new Error(`${path.basename(tool)} ${args.join(' ')} exited with ${status}:\n${output}`);
+  return output;
+}
 
-  const log = fs.openSync(path.join(dir, 'mosquitto.log'), 'a');
-  const broker = {
-    port,
-    wsPort,
+async function initVenue(dir, tools, stations) {
+  const venueTool = path.join(tools, 'nerq-venue');
+  const [port, wsPort] = await freePorts();
+  const output = await must(venueTool, ['init', dir, '--host', '127.0.0.1', '--port', port, '--ws-port', wsPort].map(String));
+  const lines = output.split('\n');
+  const startCommand = lines[lines.findIndex((l) => l.startsWith('Start the broker')) + 1]?.trim();
+  const page = /The desk's page: (\S+)/.exec(output)?.[1];
+  if (!startCommand || !page) throw new Error(`nerq-venue init printed no start command or page:\n${output}`);
+  for (const id of stations) await must(venueTool, ['add-station', dir, id]);
+
+  const logFile = path.join(dir, '..', `${path.basename(dir)}.log`);
+  const consoleConf = path.join(dir, 'console.conf');
+  let broker = null;
+  return {
+    dir, port, wsPort, page, startCommand, consoleConf,
     url: `mqtt://127.0.0.1:${port}`,
-    page: `http://127.0.0.1:${wsPort}/`,
-    process: null,
-    async start() {
-      this.process = spawn('mosquitto', ['-c', conf], { stdio: ['ignore', log, log] });
-      const exited = new Promise((_, reject) => this.process.once('exit', (code) =>
-        reject(new Error(`mosquitto exited (${code}); see ${path.join(dir, 'mosquitto.log')}`))));
-      exited.catch(() => {});
-      await Promise.race([waitForPort(port, Date.now() + 5000).then(() => waitForPort(wsPort, Date.now() + 5000)), exited]);
+    desk: readIni(consoleConf),
+    stationConf: (id) => path.join(dir, 'stations', `${id}.conf`),
+    log: () => readText(logFile),
+    run: (args) => runTool(venueTool, args),
+    // A command of the desk's, with its credentials.
+    runDesk(args) {
+      return runTool(venueTool, [...args, '--config', consoleConf]);
     },
+    async start() {
+      const logStart = this.log().length;
+      broker = await startGuarded('sh', ['-c', `exec ${startCommand}`], { logFile });
+      const started = () => this.log().slice(logStart);
+      await waitFor(async () => {
+        if (!running(broker)) throw new Error(`the broker (${startCommand}) ended at once:\n${started()}`);
+        return /mosquitto version \S+ running/.test(started()) && await accepts(port) && await accepts(wsPort);
+      }, START_MS, () => `the broker (${startCommand}) did not accept connections:\n${started()}`);
+    },
+    // SIGTERM, as an operator stops it: it saves the retained messages.
     async stop() {
-      const child = this.process;
-      if (!child || child.exitCode !== null) return;
-      const gone = new Promise((resolve) => child.once('exit', resolve));
-      child.kill('SIGTERM');
-      const timer = setTimeout(() => child.kill('SIGKILL'), 3000);
-      await gone;
-      clearTimeout(timer);
-      this.process = null;
+      await endProcess(broker, 'SIGTERM', 10000);
     },
   };
-  await broker.start();
-  return broker;
+}
+
+// The venue's folder below `base`, with `stations` added, and its broker running.
+export async function startVenue(base, { tools, stations }) {
+  // Another program may take a free port between the look and the broker's bind: new ports then.
+  for (let attempt = 1; ; ++attempt) {
+    const venue = await initVenue(path.join(base, `venue's folder ${attempt}`), tools, stations);
+    try {
+      await venue.start();
+      return venue;
+    } catch (error) {
+      await venue.stop();
+      if (attempt === 3 || !venue.log().includes('Address already in use')) throw error;
+    }
+  }
 }

@@ -1,148 +1,151 @@
-// TEST STAND-IN for nerq-station agents, until the real agent can take its place here. Each
-// stand-in speaks the README's MQTT interface as a station (its own user, its last will, its
-// retained status, answers to launch and calibrate) and records what it carried out.
+// Station PCs around the real nerq-station agents: each has a home of its own (the XDG folders),
+// the catalogue folder the program would run in, device blocks of its own (the test's block
+// prefix plus "<id>."), and a PATH on which xdg-open is a recorder. Its installed games are
+// native: their launchers note that they ran and then run until the test ends them.
 //
 // The browser test reaches stations only through startStations() and the handle it returns:
-//   launches(id)  the gameIds launched on that station, in order
-//   commands(id)  the command payloads that reached it (with the MQTT 5 expiry they came with)
-//   kill(id)      the station dies without a goodbye: the broker's last will says offline
-//   endGame(id)   the running game ends on the station (it may be cut off from the broker)
-//   freeze(id)    the station stops answering while its connection stays up
-//   stop()        all of them end
-// Real agents would start `nerq-station --config <station.conf>` per station with their device
-// blocks under NERQ_BLOCK_PREFIX and native games whose launchers record that they ran; kill is
-// SIGKILL, endGame ends the native game's process, freeze is SIGSTOP.
-import { mqtt } from './deps.mjs';
+//   launches(id)   the games whose launchers ran on that station, in order
+//   gameMode(id)   the game-mode record the agent wrote into the station's block ("START2")
+//   calibrationRequested(id)  whether a calibration request is in the station's block
+//   catalogue(id)  the gameIds the station's catalogue lists now
+//   kill(id)       SIGKILL: the broker's last will says offline
+//   endGame(id)    the running game's process ends (the station may be cut off from the broker)
+//   freeze(id), resume(id)  SIGSTOP and SIGCONT: no answer while its connection stays open
+//   stop()         every agent and game ends
+import fs from 'node:fs';
+import path from 'node:path';
+import { endProcess, readText, running, startGuarded, waitFor } from './processes.mjs';
 
-export const STATION_ACL = (id) => [
-  `topic write nerq/v1/stations/${id}/status`,
-  `topic write nerq/v1/stations/${id}/results`,
-  `topic read nerq/v1/stations/${id}/commands`,
-  'topic read nerq/v1/catalogue',
-  'topic read nerq/v1/pictures/#',
-];
+const CONNECT_MS = 10000;
+const lines = (file) => readText(file).split('\n').filter(Boolean);
+const quoted = (text) => `'${text.replaceAll("'", "'\\''")}'`;
 
-class StandIn {
-  constructor(broker, id, { password, installed, deviceService = true }) {
+function writeFile(file, content, mode = 0o644) {
+  fs.mkdirSync(path.dirname(file), { recursive: true });
+  fs.writeFileSync(file, content, { mode });
+}
+
+// A native game's entry as the program's catalogue holds it.
+export const nativeEntry = (gameId, fields = {}) => ({
+  gameId, gameName: gameId, imgPath: '', isNative: true, launcherPath: `./game/native/${gameId}.sh`, steamGameId: 0,
+  gameMode: 0, ...fields,
+});
+
+class Station {
+  constructor(base, id, conf, { installed, deviceService = true, tools }) {
     this.id = id;
-    this.installed = installed; // gameIds, or null for every venue game
-    this.deviceService = deviceService;
-    this.venueGames = [];
-    this.revision = null;
-    this.runningGame = null;
-    this.lastLaunch = null;
-    this.since = Date.now();
-    this.done = new Map(); // command id -> result, so a command runs once
-    this.received = [];
-    this.launched = [];
-    this.frozen = false;
-    this.client = mqtt.connect(broker.url, {
-      protocolVersion: 5,
-      username: id,
-      password,
-      clientId: `station-${id}`,
-      reconnectPeriod: 300,
-      will: { topic: this.topic('status'), payload: JSON.stringify(this.status(false, null)), qos: 1, retain: true },
+    this.conf = conf;
+    this.tools = tools;
+    this.dir = path.join(base, `station ${id}`);
+    this.catalogueDir = path.join(this.dir, 'catalogue');
+    this.home = path.join(this.dir, 'home');
+    this.prefix = `${process.env.NERQ_BLOCK_PREFIX ?? 'nerqtest.console.'}${id}.`;
+    this.agent = null;
+    fs.mkdirSync(this.home, { recursive: true });
+    writeFile(path.join(this.dir, 'bin', 'xdg-open'), `#!/bin/sh\necho "$1" >> ${quoted(this.file('opened'))}\n`, 0o755);
+    // Each game notes its start and its process, then runs until endGame() or the test is gone.
+    for (const gameId of installed) {
+      writeFile(path.join(this.catalogueDir, 'game', 'native', `${gameId}.sh`), [
+        '#!/bin/sh',
+        `echo ${gameId} >> ${quoted(this.file('launched'))}`,
+        `echo $$ >> ${quoted(this.file('games'))}`,
+        `while [ ! -e ${quoted(this.file('end'))} ] && kill -0 ${process.pid} 2>/dev/null; do sleep 0.1; done`,
+        '',
+      ].join('\n'), 0o755);
+    }
+    // Its own catalogue to begin with: the games installed, until it follows the venue's.
+    const own = JSON.stringify(installed.map((gameId) => nativeEntry(gameId)), null, 1);
+    for (const language of ['en', 'cn']) writeFile(path.join(this.catalogueDir, 'game', `data_${language}.json`), own);
+    // The device service makes its quit-flag block; the agent reports whether it is there.
+    if (deviceService) writeFile(this.block('NerqVRPlatform'), '\0', 0o600);
+  }
+
+  file(name) {
+    return path.join(this.dir, name);
+  }
+
+  block(name) {
+    return `/dev/shm/${this.prefix}${name}`;
+  }
+
+  gameProcesses() {
+    return lines(this.file('games')).map(Number).filter((pid) => {
+      try {
+        process.kill(pid, 0);
+        return true;
+      } catch {
+        return false;
+      }
     });
-    this.client.on('connect', () => {
-      this.since = Date.now();
-      this.client.subscribe([this.topic('commands'), 'nerq/v1/catalogue'], { qos: 1 });
-      this.publishStatus();
-    });
-    this.client.on('message', (topic, payload, packet) => this.onMessage(topic, payload, packet));
   }
 
-  topic(leaf) {
-    return `nerq/v1/stations/${this.id}/${leaf}`;
+  async start() {
+    const log = this.file('agent.log');
+    const before = readText(log).split('Broker: connected').length;
+    this.agent = await startGuarded(path.join(this.tools, 'nerq-station'),
+      ['--config', this.conf, '--catalogue-dir', this.catalogueDir], {
+        logFile: log,
+        env: {
+          ...process.env,
+          HOME: this.home,
+          XDG_CONFIG_HOME: path.join(this.home, '.config'),
+          XDG_DATA_HOME: path.join(this.home, '.local/share'),
+          XDG_STATE_HOME: path.join(this.home, '.local/state'),
+          PATH: `${path.join(this.dir, 'bin')}:${process.env.PATH}`,
+          NERQ_BLOCK_PREFIX: this.prefix,
+        },
+      });
+    await waitFor(() => {
+      if (!running(this.agent)) throw new Error(`nerq-station ${this.id} ended:\n${readText(log)}`);
+      return readText(log).split('Broker: connected').length > before;
+    }, CONNECT_MS, () => `nerq-station ${this.id} did not connect:\n${readText(log)}`);
   }
 
-  hiddenGames() {
-    return this.installed ? this.venueGames.filter((g) => !this.installed.includes(g)) : [];
+  async endGame() {
+    writeFile(this.file('end'), '');
+    await waitFor(() => this.gameProcesses().length === 0, 5000, `the games on ${this.id} did not end`);
+    fs.rmSync(this.file('end'));
   }
 
-  status(online, since) {
-    return {
-      online, station: this.id, version: 'stand-in', host: `pc-${this.id}`, since,
-      runningGame: online ? this.runningGame : null, steamRunningAppId: 0, lastLaunch: this.lastLaunch,
-      catalogueRevision: this.revision, hiddenGames: this.hiddenGames(), deviceService: online && this.deviceService,
-    };
-  }
-
-  publishStatus() {
-    if (this.client.connected) {
-      this.client.publish(this.topic('status'), JSON.stringify(this.status(true, this.since)), { qos: 1, retain: true });
+  async stop() {
+    await endProcess(this.agent, 'SIGKILL');
+    for (const pid of this.gameProcesses()) process.kill(pid, 'SIGKILL');
+    for (const name of fs.readdirSync('/dev/shm').filter((n) => n.startsWith(this.prefix))) {
+      fs.rmSync(path.join('/dev/shm', name), { force: true });
     }
-  }
-
-  onMessage(topic, payload, packet) {
-    if (this.frozen) return;
-    let message;
-    try {
-      message = JSON.parse(payload.toString());
-      if (topic === 'nerq/v1/catalogue' && (typeof message.revision !== 'string' || !Array.isArray(message.en))) return;
-    } catch {
-      return; // as an agent does with a bad payload, bar the warning
-    }
-    if (topic === 'nerq/v1/catalogue') {
-      this.revision = message.revision;
-      this.venueGames = message.en.map((g) => g.gameId);
-      this.publishStatus();
-      return;
-    }
-    const command = message;
-    this.received.push({ ...command, messageExpiryInterval: packet.properties?.messageExpiryInterval });
-    let result = this.done.get(command.id);
-    if (!result) {
-      result = this.carryOut(command);
-      this.done.set(command.id, result);
-    }
-    this.client.publish(this.topic('results'), JSON.stringify({ id: command.id, station: this.id, ...result, at: Date.now() }), { qos: 1 });
-    this.publishStatus();
-  }
-
-  carryOut(command) {
-    if (!(command.expires > Date.now())) return { ok: false, error: 'expired' };
-    if (command.command === 'calibrate') return { ok: true };
-    if (command.command !== 'launch') return { ok: false, error: `unknown command "${command.command}"` };
-    if (!this.venueGames.includes(command.gameId) || this.hiddenGames().includes(command.gameId)) {
-      return { ok: false, error: `unknown game "${command.gameId}"` };
-    }
-    this.runningGame = command.gameId;
-    this.lastLaunch = { gameId: command.gameId, at: Date.now(), by: command.by ?? 'desk' };
-    this.launched.push(command.gameId);
-    return { ok: true };
-  }
-
-  kill() {
-    // No DISCONNECT: to the broker this is a station that died, and its will goes out.
-    this.client.options.reconnectPeriod = 0;
-    this.client.stream.destroy();
-    this.client.end(true);
   }
 }
 
-// specs: { id: { installed?, deviceService? } }; passwords: id -> password.
-export async function startStations(broker, specs, passwords) {
-  const standIns = new Map();
-  for (const [id, spec] of Object.entries(specs)) {
-    standIns.set(id, new StandIn(broker, id, { ...spec, password: passwords[id] }));
-  }
-  await Promise.all([...standIns.values()].map((s) => new Promise((resolve) => {
-    if (s.client.connected) resolve();
-    else s.client.once('connect', resolve);
-  })));
-  const get = (id) => standIns.get(id);
-  return {
-    launches: (id) => [...get(id).launched],
-    commands: (id) => [...get(id).received],
-    kill: (id) => get(id).kill(),
-    endGame: (id) => {
-      get(id).runningGame = null;
-      get(id).publishStatus();
+// specs: { id: { installed: [gameId], deviceService? } }; each station added to the venue.
+export async function startStations(venue, specs, { base, tools }) {
+  const stations = new Map();
+  const get = (id) => stations.get(id);
+  const handle = {
+    launches: (id) => lines(get(id).file('launched')),
+    gameMode: (id) => {
+      const record = readText(get(id).block('Velkano_Game'));
+      return record.slice(0, record.indexOf('\0') < 0 ? undefined : record.indexOf('\0'));
     },
-    freeze: (id) => {
-      get(id).frozen = true;
+    calibrationRequested: (id) => readText(get(id).block('Velkano_Memory')).startsWith('Calibration'),
+    catalogue: (id) => {
+      const file = path.join(get(id).catalogueDir, 'game', 'data_en.json');
+      return JSON.parse(readText(file) || '[]').map((game) => game.gameId);
     },
-    stop: () => Promise.all([...standIns.values()].map((s) => new Promise((resolve) => s.client.end(true, {}, resolve)))),
+    kill: (id) => endProcess(get(id).agent, 'SIGKILL'),
+    endGame: (id) => get(id).endGame(),
+    freeze: (id) => get(id).agent.kill('SIGSTOP'),
+    resume: (id) => get(id).agent.kill('SIGCONT'),
+    log: (id) => readText(get(id).file('agent.log')),
+    stop: () => Promise.all([...stations.values()].map((s) => s.stop())),
   };
+  try {
+    for (const [id, spec] of Object.entries(specs)) {
+      stations.set(id, new Station(base, id, venue.stationConf(id), { ...spec, tools }));
+    }
+    await Promise.all([...stations.values()].map((s) => s.start()));
+  } catch (error) {
+    await handle.stop();
+    throw error;
+  }
+  return handle;
 }

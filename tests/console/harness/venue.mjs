@@ -1,43 +1,64 @@
-// The desk's side of the test: a client with the desk's rights that publishes the venue
-// catalogue (the demo games, as `nerq-venue catalogue publish` would) and watches commands.
-import crypto from 'node:crypto';
+// The desk's side of the test: a client with the desk's credentials from console.conf that
+// watches the commands and can publish what no station would, and the venue catalogue
+// published by the real `nerq-venue catalogue publish` from a desk's catalogue folder.
 import fs from 'node:fs';
 import path from 'node:path';
 import { mqtt } from './deps.mjs';
+import { nativeEntry } from './stations.mjs';
 
-export async function deskClient(broker, password) {
-  const client = mqtt.connect(broker.url, { protocolVersion: 5, username: 'desk', password, clientId: 'test-desk', reconnectPeriod: 300 });
+// Nothing the desk sends waits more than 5 s for the broker.
+const within = (promise, what) => Promise.race([promise, new Promise((_, reject) => {
+  setTimeout(() => reject(new Error(`the broker did not take ${what} within 5 s`)), 5000).unref();
+})]);
+
+export async function deskClient(venue) {
+  const client = mqtt.connect(venue.url, {
+    protocolVersion: 5, username: venue.desk.user, password: venue.desk.password, clientId: 'test-desk',
+    reconnectPeriod: 300, connectTimeout: 10000,
+  });
   await new Promise((resolve, reject) => {
-    client.once('connect', resolve);
+    const timer = setTimeout(() => {
+      client.end(true);
+      reject(new Error(`the desk could not connect to ${venue.url} within 10 s`));
+    }, 10000);
+    client.once('connect', () => resolve(clearTimeout(timer)));
     client.once('error', reject);
   });
   const commands = [];
-  client.on('message', (topic, payload) => {
-    if (topic.endsWith('/commands')) commands.push({ topic, ...JSON.parse(payload.toString()) });
+  client.on('message', (topic, payload, packet) => {
+    if (topic.endsWith('/commands')) {
+      commands.push({ topic, ...JSON.parse(payload.toString()), messageExpiryInterval: packet.properties?.messageExpiryInterval });
+    }
   });
-  await client.subscribeAsync('nerq/v1/stations/+/commands', { qos: 1 });
+  await within(client.subscribeAsync('nerq/v1/stations/+/commands', { qos: 1 }), 'the subscription');
   return {
     client,
     commands,
-    publish: (topic, payload, retain = true) => client.publishAsync(topic, payload, { qos: 1, retain }),
-    end: () => client.endAsync(),
+    publish: (topic, payload, retain = true) => within(client.publishAsync(topic, payload, { qos: 1, retain }), topic),
+    end: () => client.endAsync(true),
   };
 }
 
-// Publishes game/'s catalogues and pictures; `names` renames games in both languages.
-export async function publishCatalogue(desk, gameDir, names = {}) {
-  const read = (language) => JSON.parse(fs.readFileSync(path.join(gameDir, `data_${language}.json`), 'utf8'))
-    .map((g) => (names[g.gameId] ? { ...g, gameName: names[g.gameId] } : g));
-  const en = read('en');
-  const cn = read('cn');
-  const pictures = {};
-  for (const game of en) {
-    const bytes = fs.readFileSync(path.join(gameDir, 'images', path.basename(game.imgPath)));
-    const sha = crypto.createHash('sha256').update(bytes).digest('hex');
-    pictures[game.imgPath] = sha;
-    await desk.publish(`nerq/v1/pictures/${sha}`, bytes);
+// Writes into deskDir the program's demo games (names, modes, pictures from gameDir) as native
+// games, `names` renaming some in both languages, and publishes them: the stations follow it
+// before this returns (nerq-venue waits for every online station). Gives the revision.
+export async function publishCatalogue(venue, deskDir, gameDir, names = {}) {
+  fs.mkdirSync(path.join(deskDir, 'game', 'images'), { recursive: true });
+  fs.mkdirSync(path.join(deskDir, 'res'), { recursive: true });
+  for (const language of ['en', 'cn']) {
+    const games = JSON.parse(fs.readFileSync(path.join(gameDir, `data_${language}.json`), 'utf8')).map((g) =>
+      nativeEntry(g.gameId, { gameName: names[g.gameId] ?? g.gameName, imgPath: g.imgPath, gameMode: g.gameMode }));
+    for (const game of games) {
+      const picture = path.basename(game.imgPath);
+      fs.copyFileSync(path.join(gameDir, 'images', picture), path.join(deskDir, 'game', 'images', picture));
+    }
+    fs.writeFileSync(path.join(deskDir, 'game', `data_${language}.json`), JSON.stringify(games, null, 1));
   }
-  const revision = crypto.createHash('sha256').update(JSON.stringify({ en, cn, pictures })).digest('hex').slice(0, 16);
-  await desk.publish('nerq/v1/catalogue', JSON.stringify({ revision, en, cn, pictures, published: Date.now() }));
-  return { revision, en, cn };
+  const { status, output } = await venue.runDesk(['catalogue', 'publish', '--catalogue-dir', deskDir, '--wait', '10']);
+  const revision = /Published venue catalogue (\S+):/.exec(output)?.[1];
+  // Every online station follows it before the test goes on.
+  if (status !== 0 || !revision || /^ {2}\S+: (not yet|still on \S+)$/m.test(output)) {
+    throw new Error(`nerq-venue catalogue publish exited with ${status}:\n${output}`);
+  }
+  return revision;
 }
