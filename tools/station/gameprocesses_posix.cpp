@@ -4,6 +4,7 @@
 #include <QByteArrayList>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,20 +46,37 @@ namespace GameProcesses {
 
 int steamRunningAppId()
 {
+    // What each process is does not change while it runs (a process that execs anew gets a new
+    // change time on its folder), so only new processes are read: the agent looks every few
+    // seconds and must cost next to nothing while idle.
+    struct Seen {
+        qint64 changed;
+        int appId;
+    };
+    static QHash<qint64, Seen> seen;
+    QHash<qint64, Seen> now;
     const uid_t me = ::getuid();
+    int running = 0;
     const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& pid : processes) {
-        if (pid.isEmpty() || !pid.front().isDigit())
-            continue;
+    for (const QString& name : processes) {
+        bool number = false;
+        const qint64 pid = name.toLongLong(&number);
         struct stat info {
         };
-        const QByteArray path = "/proc/" + pid.toLatin1();
-        if (::stat(path.constData(), &info) != 0 || info.st_uid != me)
+        const QByteArray path = "/proc/" + name.toLatin1();
+        if (!number || ::stat(path.constData(), &info) != 0 || info.st_uid != me)
             continue;
-        if (const int id = reaperAppId(readProc(QString::fromLatin1(path) + "/cmdline")))
-            return id;
+        const qint64 changed = info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec;
+        const auto known = seen.constFind(pid);
+        const int appId = known != seen.cend() && known->changed == changed
+                              ? known->appId
+                              : reaperAppId(readProc(QString::fromLatin1(path) + "/cmdline"));
+        now.insert(pid, {changed, appId});
+        if (appId && !running)
+            running = appId;
     }
-    return 0;
+    seen.swap(now);
+    return running;
 }
 
 qint64 startMark(qint64 pid)

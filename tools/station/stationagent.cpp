@@ -152,14 +152,17 @@ void StationAgent::poll()
 
 void StationAgent::publishStatus()
 {
+    // Most looks find nothing new; nothing is written then.
+    if (m_status == m_lastStatus && !m_published.isEmpty())
+        return;
     updateWill();
     if (!m_status.online)
         return;
     const QByteArray payload = m_status.toJson();
-    if (payload == m_published)
-        return;
-    if (m_mqtt.publish(VenueTopics::status(m_settings.station), payload, true) >= 0)
+    if (m_mqtt.publish(VenueTopics::status(m_settings.station), payload, true) >= 0) {
         m_published = payload;
+        m_lastStatus = m_status;
+    }
 }
 
 void StationAgent::updateWill()

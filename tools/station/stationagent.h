@@ -69,6 +69,7 @@ private:
     std::unique_ptr<CalibrationManager> m_calibration;
     bool m_calibrationOpen = false;
     StationStatus m_status;
+    StationStatus m_lastStatus; // as last published
     QByteArray m_published;
     QTimer m_pollTimer;
 
