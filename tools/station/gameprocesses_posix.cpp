@@ -56,7 +56,7 @@ int steamRunningAppId()
     static QHash<qint64, Seen> seen;
     QHash<qint64, Seen> now;
     const uid_t me = ::getuid();
-    int running = 0;
+    int found = 0;
     const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : processes) {
         bool number = false;
@@ -72,11 +72,11 @@ int steamRunningAppId()
                               ? known->appId
                               : reaperAppId(readProc(QString::fromLatin1(path) + "/cmdline"));
         now.insert(pid, {changed, appId});
-        if (appId && !running)
-            running = appId;
+        if (appId && !found)
+            found = appId;
     }
     seen.swap(now);
-    return running;
+    return found;
 }
 
 qint64 startMark(qint64 pid)
