@@ -74,7 +74,9 @@ void StationAgentTest::launchesAndCalibratesLikeTheProgram()
     QCOMPARE(status, 0);
     QCOMPARE(st01.opened(), QStringList{"steam://launch/546560/Vr"});
     QCOMPARE(st02.gameModeText(), QString("START3"));
-    const StationStatus afterSteam = statusOf(broker.desk(), "st01");
+    StationStatus afterSteam;
+    // The status follows the answer.
+    waitUntil([&] { return (afterSteam = statusOf(broker.desk(), "st01")).runningGame == "halflife"; }, 5000);
     QCOMPARE(afterSteam.runningGame, QString("halflife"));
     QVERIFY(afterSteam.lastLaunch && afterSteam.lastLaunch->gameId == "halflife");
 

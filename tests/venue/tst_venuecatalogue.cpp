@@ -116,8 +116,12 @@ void VenueCatalogueTest::stationsShowTheVenueGamesTheyHave()
     DeskSession session(broker.desk());
     QString error;
     QVERIFY2(session.open(5000, &error), qPrintable(error));
+    // Each station says so in its status, which may come a moment after its files.
+    const auto follows = [&](const QString& station) {
+        return !session.stations().value(station).catalogueRevision.isEmpty();
+    };
+    QVERIFY(session.waitUntil([&] { return follows("st01") && follows("st02"); }, 5000));
     const QString revision = session.stations().value("st01").catalogueRevision;
-    QVERIFY(!revision.isEmpty());
     QCOMPARE(session.stations().value("st02").catalogueRevision, revision);
     QCOMPARE(session.stations().value("st01").hiddenGames, QStringList{"alyx"});
     QCOMPARE(session.stations().value("st02").hiddenGames, QStringList{"orbit"});
