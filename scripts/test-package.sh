@@ -124,6 +124,8 @@ elif [ -n "$changes" ]; then
     fail "the checkout has changes that are not committed, so its package is not $commit's: $changes"
 elif git clone -q --no-checkout "$root" "$clone" && git -C "$clone" fetch -q "$root" "$commit" &&
     git -C "$clone" checkout -q --detach "$commit"; then
+    # The page's npm packages are not in git: the same ones the lock file pins, taken from here.
+    cp -a "$root/console/node_modules" "$clone/console/" || fail "cannot copy console/node_modules into the clone"
     again=$(package "$clone" "$work/package build" 2>"$work/again.log") || tail -30 "$work/again.log"
     if ! cmp "$deb" "$again"; then
         fail "the clone of $commit in \"$clone\" gives another package: $deb $again" \
