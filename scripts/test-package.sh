@@ -130,14 +130,18 @@ elif git clone -q --no-checkout "$root" "$clone" && git -C "$clone" fetch -q "$r
     if ! cmp "$deb" "$again"; then
         fail "the clone of $commit in \"$clone\" gives another package: $deb $again" \
             "(the clone is built from nothing; if $package_build was made by an older commit, remove it and run again)"
-        # Which programs differ, by their build ids.
+        # Which files differ: programs by their build ids, other files by their first differing lines.
         dpkg-deb -x "$again" "$work/again-root"
-        for program in "$work/root/usr/lib/nerqvrplatform/"*; do
-            other=$work/again-root/usr/lib/nerqvrplatform/${program##*/}
-            [ -f "$program" ] && ! cmp -s "$program" "$other" &&
-                echo "  ${program##*/}: $(readelf -n "$program" | sed -n 's/.*Build ID: //p') here," \
-                    "$(readelf -n "$other" 2>/dev/null | sed -n 's/.*Build ID: //p') in the clone"
-        done
+        diff -rq "$work/root" "$work/again-root" | sed -n 's|^Files \([^ ]*\) and \([^ ]*\) differ$|\1 \2|p' |
+            while read -r here there; do
+                if readelf -n "$here" >/dev/null 2>&1; then
+                    echo "  ${here#"$work/root"}: $(readelf -n "$here" | sed -n 's/.*Build ID: //p') here," \
+                        "$(readelf -n "$there" | sed -n 's/.*Build ID: //p') in the clone"
+                else
+                    echo "  ${here#"$work/root"}:"
+                    diff "$here" "$there" | head -6 | sed 's/^/    /'
+                fi
+            done
     fi
     rm -rf "$clone" "$work/package build"
 else
