@@ -9,8 +9,6 @@
 #include "scancommand.h"
 #include "setcommand.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QHash>
 
 #include <cstdio>
@@ -39,28 +37,12 @@ const char kDescription[] =
 int runCommand(const QStringList& arguments)
 {
     CatalogueCommandLine cli;
-    QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription);
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument("command", "scan, list, add, set, remove, move or check, then its own options.",
-                                 "<command> [options]");
-    if (!parser.parse(arguments))
-        return cli.usageError(parser.errorText());
-    QStringList rest = parser.positionalArguments();
-    if (parser.isSet(version)) {
-        cli.out() << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
-        return 0;
-    }
-    if (parser.isSet(help) || parser.isSet("help-all")) {
-        cli.printHelp(parser, "nerq-catalogue <command> [options]");
-        return 0;
-    }
     const QString commands = "scan, list, add, set, remove, move or check";
-    if (rest.isEmpty())
-        return cli.usageError("no command given (" + commands + ")");
-    const QString command = rest.takeFirst();
+    QString command;
+    QStringList rest;
+    int status = 0;
+    if (!cli.parseTool(kDescription, commands, arguments, &command, &rest, &status))
+        return status;
     const QHash<QString, int (*)(CatalogueCommandLine&, const QStringList&)> handlers = {
         {"scan", &scanCommand},     {"list", &listCommand}, {"add", &addCommand},    {"set", &setCommand},
         {"remove", &removeCommand}, {"move", &moveCommand}, {"check", &checkCommand}};

@@ -14,6 +14,37 @@ CommandLine::CommandLine(const QString& tool)
     m_err.setCodec("UTF-8");
 }
 
+bool CommandLine::parseTool(const QString& description, const QString& commands, const QStringList& arguments,
+                            QString* command, QStringList* rest, int* status)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument("command", commands + ", then its own options.", "<command> [options]");
+    *status = 0;
+    if (!parser.parse(arguments)) {
+        *status = usageError(parser.errorText());
+        return false;
+    }
+    if (parser.isSet(version)) {
+        m_out << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
+        return false;
+    }
+    if (parser.isSet(help) || parser.isSet("help-all")) {
+        printHelp(parser, m_tool + " <command> [options]");
+        return false;
+    }
+    *rest = parser.positionalArguments();
+    if (rest->isEmpty()) {
+        *status = usageError("no command given (" + commands + ")");
+        return false;
+    }
+    *command = rest->takeFirst();
+    return true;
+}
+
 bool CommandLine::parse(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status)
 {
     const QString command = usage.section(' ', 1, 1);

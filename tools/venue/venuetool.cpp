@@ -8,9 +8,6 @@
 #include "stationcommands.h"
 #include "statuscommand.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
-
 #include <cstdio>
 #include <exception>
 
@@ -51,26 +48,11 @@ int run(const QStringList& arguments, CommandLine& cli)
         names += (names.isEmpty() ? "" : ", ") + QString(command.name);
         list += QString("  %1 %2\n").arg(QString(command.name).leftJustified(15), command.summary);
     }
-    QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription + list + kExitStatus);
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument("command", names + ", then its own options.", "<command> [options]");
-    if (!parser.parse(arguments))
-        return cli.usageError(parser.errorText());
-    QStringList rest = parser.positionalArguments();
-    if (parser.isSet(version)) {
-        cli.out() << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
-        return 0;
-    }
-    if (parser.isSet(help) || parser.isSet("help-all")) {
-        cli.printHelp(parser, "nerq-venue <command> [options]");
-        return 0;
-    }
-    if (rest.isEmpty())
-        return cli.usageError("no command given (" + names + ")");
-    const QString name = rest.takeFirst();
+    QString name;
+    QStringList rest;
+    int status = 0;
+    if (!cli.parseTool(kDescription + list + kExitStatus, names, arguments, &name, &rest, &status))
+        return status;
     for (const Command& command : kCommands) {
         if (name == QLatin1String(command.name))
             return command.run(rest, cli);
