@@ -20,8 +20,8 @@ public:
     // Parses the tool's own arguments: --help, --version, then the command's name, which it takes
     // off `rest` with the command's arguments after it. `commands` lists the names for the help
     // and the errors. False when it printed the help or version (status 0) or a usage error (2).
-    bool parseTool(const QString& description, const QString& commands, const QStringList& arguments,
-                   QString* command, QStringList* rest, int* status);
+    bool parseTool(const QString& description, const QString& commands, const QStringList& arguments, QString* command,
+                   QStringList* rest, int* status);
     // Parses a command's options; `usage` is its synopsis ("nerq-venue init DIR [--tls]").
     // False when it printed its help (status 0) or a usage error (status 2).
     bool parse(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status);
