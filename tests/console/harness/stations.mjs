@@ -116,8 +116,8 @@ class Station {
   }
 }
 
-// specs: { id: { installed: [gameId], deviceService? } }; each station added to the venue.
-export async function startStations(venue, specs, { base, tools }) {
+// floor: { id: { installed: [gameId], deviceService? } }; each station added to the venue.
+export async function startStations(venue, floor, { base, tools }) {
   const stations = new Map();
   const get = (id) => stations.get(id);
   const handle = {
@@ -139,8 +139,8 @@ export async function startStations(venue, specs, { base, tools }) {
     stop: () => Promise.all([...stations.values()].map((s) => s.stop())),
   };
   try {
-    for (const [id, spec] of Object.entries(specs)) {
-      stations.set(id, new Station(base, id, venue.stationConf(id), { ...spec, tools }));
+    for (const [id, setup] of Object.entries(floor)) {
+      stations.set(id, new Station(base, id, venue.stationConf(id), { ...setup, tools }));
     }
     await Promise.all([...stations.values()].map((s) => s.start()));
   } catch (error) {
