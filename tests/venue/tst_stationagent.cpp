@@ -149,6 +149,10 @@ void StationAgentTest::commandRunsOnceThroughRedeliveryAndRestart()
     QVERIFY2(desk.waitUntil([&] { return results.size() == 2; }, 5000), qPrintable(st01.log()));
     // cppcheck-suppress containerOutOfBounds ; filled by the client's signal while waiting
     QVERIFY(results[0].ok && results[1].ok);
+    // The answer comes once the launcher is started, not once it has run; a second start would
+    // show within the pause.
+    QVERIFY2(desk.waitUntil([&] { return !st01.launched().isEmpty(); }, 5000), qPrintable(st01.log()));
+    QTest::qWait(500);
     QCOMPARE(st01.launched(), QStringList{"orbit"});
 
     // A station that dies is shown offline by the broker; started again, it remembers.
