@@ -11,6 +11,7 @@ import { startVenue } from './harness/broker.mjs';
 import { startStations } from './harness/stations.mjs';
 import { deskClient, publishCatalogue } from './harness/venue.mjs';
 import { openBrowser } from './harness/browser.mjs';
+import { waitFor } from './harness/processes.mjs';
 
 const here = path.dirname(new URL(import.meta.url).pathname);
 const runtime = process.env.NERQ_RUNTIME_DIR ?? path.resolve(here, '../../build/bin');
@@ -33,6 +34,8 @@ const STATIONS = {
 
 let dir, venue, desk, stations, browser, page, revision;
 const card = (id) => page.locator(`[data-station="${id}"]`);
+// The station answers once the game's launcher is started; the launcher notes its run a moment later.
+const launcherRan = (id) => waitFor(() => stations.launches(id).length > 0, 5000, `${id}'s launcher did not run`);
 
 before(async () => {
   dir = fs.mkdtempSync(path.join(os.tmpdir(), 'nerq-console-'));
@@ -90,6 +93,7 @@ test('the floor: one card per station, the stopped one unmistakably offline', as
   const launched = await venue.runDesk(['launch', 'zen_garden', '--station', 'st04']);
   assert.equal(launched.status, 0, launched.output);
   await card('st04').locator('.running').getByText('禅意花园漫步').waitFor({ timeout: 1000 });
+  await launcherRan('st04');
   assert.deepEqual(stations.launches('st04'), ['zen_garden']);
   assert.equal(stations.gameMode('st04'), 'START0');
   // Its picture comes from the retained pictures, one after another.
@@ -128,6 +132,7 @@ test('a game started on two stations: both carry it out, both cards say so; none
     await card(id).locator('.result.done').getByText('已启动：天际线跑者').waitFor();
     await card(id).locator('.running').getByText('天际线跑者').waitFor();
     // Its launcher ran, and the agent handed the game's mode to the device service.
+    await launcherRan(id);
     assert.deepEqual(stations.launches(id), ['skyline_runner']);
     assert.equal(stations.gameMode(id), 'START2');
     const [command] = sent().filter((c) => c.topic === `nerq/v1/stations/${id}/commands`);
