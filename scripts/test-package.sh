@@ -132,7 +132,9 @@ elif git clone -q --no-checkout "$root" "$clone" && git -C "$clone" fetch -q "$r
             "(the clone is built from nothing; if $package_build was made by an older commit, remove it and run again)"
         # Which files differ: programs by their build ids, other files by their first differing lines.
         dpkg-deb -x "$again" "$work/again-root"
-        diff -rq "$work/root" "$work/again-root" | sed -n 's|^Files \([^ ]*\) and \([^ ]*\) differ$|\1 \2|p' |
+        differences=$(diff -rq "$work/root" "$work/again-root")
+        grep '^Only in' <<<"$differences" | sed "s|$work/||; s/^/  /"
+        sed -n 's|^Files \([^ ]*\) and \([^ ]*\) differ$|\1 \2|p' <<<"$differences" |
             while read -r here there; do
                 if readelf -n "$here" >/dev/null 2>&1; then
                     echo "  ${here#"$work/root"}: $(readelf -n "$here" | sed -n 's/.*Build ID: //p') here," \
