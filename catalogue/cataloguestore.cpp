@@ -33,7 +33,7 @@ CatalogueStore::CatalogueStore(const QString& catalogueDir)
 {
     for (Language language : kLanguages) {
         m_files[language] = std::make_unique<File>();
-        m_files[language]->path = m_dir + "/game/" + fileName(language);
+        m_files[language]->path = filePath(m_dir, language);
     }
 }
 
@@ -42,6 +42,16 @@ CatalogueStore::~CatalogueStore() = default;
 QString CatalogueStore::fileName(Language language)
 {
     return language == English ? QStringLiteral("data_en.json") : QStringLiteral("data_cn.json");
+}
+
+QString CatalogueStore::filePath(const QString& catalogueDir, Language language)
+{
+    return QDir(catalogueDir).absoluteFilePath("game/" + fileName(language));
+}
+
+QString CatalogueStore::languageName(Language language)
+{
+    return language == English ? QStringLiteral("English") : QStringLiteral("Chinese");
 }
 
 QString CatalogueStore::path(Language language) const

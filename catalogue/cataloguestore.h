@@ -37,6 +37,10 @@ public:
     const Catalogue& catalogue(Language language) const;
     QString path(Language language) const;
     static QString fileName(Language language);
+    // game/<fileName> in the folder, for readers that take no lock.
+    static QString filePath(const QString& catalogueDir, Language language);
+    // "English", "Chinese", as messages name the two catalogues.
+    static QString languageName(Language language);
     // Whether the file was there when read; a missing one is made from the other.
     bool existed(Language language) const;
     // How the two catalogues differed when read, one line a difference: entries they kept the

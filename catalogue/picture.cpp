@@ -7,12 +7,32 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QRegularExpression>
 #include <QUrl>
+#include <QVector>
 
 namespace {
 
 // A header claiming more pixels than this would make the decoder ask for gigabytes.
 constexpr qint64 kMaxPixels = 64 * 1024 * 1024;
+
+// Code points, so that the name stays far below 255 bytes in UTF-8 with its ending and number.
+constexpr int kMaxStem = 48;
+
+// Letters and digits of any script, and "-", "_" and "." inside a name: nothing a file system
+// refuses, reads as a folder or turns into something else (NUL, controls, "/\\:*?\"<>|", U+FFFD).
+bool safeInName(uint c)
+{
+    return c == '-' || c == '_' || c == '.' || (c > ' ' && QChar::isLetterOrNumber(c));
+}
+
+// Windows opens a device for these names, whatever their ending ("nul.jpg" too).
+bool reservedOnWindows(const QString& stem)
+{
+    static const QRegularExpression device("^(con|prn|aux|nul|com[0-9]|lpt[0-9])$",
+                                           QRegularExpression::CaseInsensitiveOption);
+    return device.match(stem.section('.', 0, 0)).hasMatch();
+}
 
 } // namespace
 
@@ -62,6 +82,26 @@ QString Picture::copyName(const QString& imgPath)
         return {};
     const QString name = imgPath.mid(int(sizeof kImagePrefix) - 1);
     return name.contains('/') || name.contains('\\') || name.startsWith('.') ? QString() : name;
+}
+
+QString Picture::fileStem(const QString& gameId)
+{
+    const QVector<uint> codePoints = gameId.toUcs4();
+    QVector<uint> safe;
+    for (uint c : codePoints) {
+        if (safe.size() == kMaxStem)
+            break;
+        safe.append(safeInName(c) ? c : uint('_'));
+    }
+    QString stem = QString::fromUcs4(safe.constData(), safe.size());
+    // A leading dot hides the file (and ".." is no name); Windows drops a trailing one.
+    while (stem.startsWith('.'))
+        stem.remove(0, 1);
+    while (stem.endsWith('.'))
+        stem.chop(1);
+    if (stem.isEmpty() || reservedOnWindows(stem))
+        stem.prepend("game_");
+    return stem;
 }
 
 QString Picture::fileProblem(const QString& path, Check check)

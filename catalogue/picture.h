@@ -25,6 +25,11 @@ QString pageFile(const QString& imgPath, const QDir& workingDir);
 // The file directly in game/images/ that an imgPath names, or empty when it names something else.
 QString copyName(const QString& imgPath);
 
+// The start of the name a game's copied picture gets: the gameId itself when it is a safe file
+// name on Linux and on Windows, else the gameId with every unsafe character as "_" (a gameId of a
+// damaged catalogue may hold NUL, bytes that are not UTF-8, "/", "\\" or ".."). Never empty.
+QString fileStem(const QString& gameId);
+
 // How far to look: decode the whole picture, or only its header (format and size), which is
 // enough to tell an empty or foreign file from a picture and costs next to nothing.
 enum class Check { Decode, Header };

@@ -19,7 +19,7 @@ QString ScanPictures::brokenCopy(const QString& imgPath, const QString& gameId, 
 {
     *copy = Picture::copyName(imgPath);
     const QString base = QFileInfo(*copy).completeBaseName();
-    if (copy->isEmpty() || (base != gameId && base != QString("steam_%1").arg(appId)))
+    if (copy->isEmpty() || (base != Picture::fileStem(gameId) && base != QString("steam_%1").arg(appId)))
         return {};
     return Picture::fileProblem(QDir(m_store.imagesFolder()).filePath(*copy), Picture::Check::Header);
 }
@@ -60,9 +60,12 @@ QString ScanPictures::copy(int appId, const QString& gameId, const QString& repl
         return {};
     }
     const QDir images(m_store.imagesFolder());
-    QString name = gameId + '.' + choice.suffix;
+    const QString stem = Picture::fileStem(gameId);
+    if (stem != gameId)
+        *note += "; picture named " + stem + ", as the gameId is no safe file name";
+    QString name = stem + '.' + choice.suffix;
     for (int n = 2; name != replacing && m_usedImages.contains(kImagePrefix + name); ++n)
-        name = QString("%1_%2.%3").arg(gameId).arg(n).arg(choice.suffix);
+        name = QString("%1_%2.%3").arg(stem).arg(n).arg(choice.suffix);
     const QString imgPath = kImagePrefix + name;
     m_usedImages.insert(imgPath);
     const QString target = images.filePath(name);

@@ -173,6 +173,49 @@ private slots:
                  qPrintable(check.output));
     }
 
+    void gameIdsThatAreNoFileNameGetPicturesUnderSafeNames()
+    {
+        // Ids of a damaged or hand-edited catalogue: NUL and bytes that are not UTF-8, separators,
+        // "..", a Windows device name; and one in another script, which is a fine file name.
+        const QList<QPair<QByteArray, QString>> ids = {
+            {"beat\xff\xd5\x8d\\u0000\\u0010a\\u0000saber", QString::fromUtf8("beat_\xd5\x8d__a_saber")},
+            {"../../escape", "_.._escape"},
+            {"a\\\\b", "a_b"},
+            {"..", "game_"},
+            {"nul", "game_nul"},
+            {"\xe6\x98\x9f\xe6\xb5\xb7", QString::fromUtf8("\xe6\x98\x9f\xe6\xb5\xb7")}};
+        QByteArray before = "[";
+        for (int i = 0; i < ids.size(); ++i) {
+            const int app = 100 * (i + 1);
+            m_steam.addApp(app, QString("Game %1").arg(app));
+            writeFile(QString("%1%2_header.jpg").arg(m_steam.cache()).arg(app), pictureBytes("jpg", app));
+            before += QString("%1{\"gameId\": \"").arg(i ? "," : "").toUtf8() + ids[i].first
+                      + QString("\", \"gameName\": \"G\", \"steamGameId\": %1}").arg(app).toUtf8();
+        }
+        m_steam.listAsVr({100, 200, 300, 400, 500, 600});
+        for (const char* name : {"data_en.json", "data_cn.json"})
+            writeFile(catalogue(name), before + "]");
+
+        const ToolRun run = scan();
+        QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        const QStringList written = QDir(dir() + "/game/images").entryList(QDir::Files);
+        for (const char* name : {"data_en.json", "data_cn.json"}) {
+            const LoadedCatalogue loaded = loadCatalogue(catalogue(name));
+            QVERIFY2(loaded.errors.isEmpty(), qPrintable(loaded.errors.join('\n')));
+            QCOMPARE(loaded.ids.size(), ids.size());
+            for (int i = 0; i < ids.size(); ++i) {
+                const QString file = ids[i].second + ".jpg";
+                QCOMPARE(loaded.game(loaded.ids[i])->imgPath(), "../game/images/" + file);
+                QVERIFY2(written.contains(file), qPrintable(file + " not in " + written.join(", ")));
+                QCOMPARE(readFile(dir() + "/game/images/" + file), pictureBytes("jpg", 100 * (i + 1)));
+            }
+        }
+        QCOMPARE(written.size(), ids.size());
+        QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(dir()).entryList(QDir::Files), QStringList());
+        QVERIFY2(run.output.contains("picture named a_b, as the gameId is no safe file name"), qPrintable(run.output));
+    }
+
     void twoScansAtOnceKeepBothScansGames()
     {
         SteamFolder other{m_tmp->filePath("Other Steam")};

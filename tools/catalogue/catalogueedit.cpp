@@ -152,9 +152,10 @@ bool Session::importPicture(const QString& file, const QString& gameId, QString*
     }
     // A name no entry shows and no file has: nothing of anyone else's is overwritten.
     const QDir images(m_store.imagesFolder());
-    QString name = gameId + '.' + suffix;
+    const QString stem = Picture::fileStem(gameId);
+    QString name = stem + '.' + suffix;
     for (int n = 2; usesPicture(kImagePrefix + name) || QFileInfo::exists(images.filePath(name)); ++n)
-        name = QString("%1_%2.%3").arg(gameId).arg(n).arg(suffix);
+        name = QString("%1_%2.%3").arg(stem).arg(n).arg(suffix);
     QString error;
     if (!Picture::save(images.filePath(name), data, true, &error)) {
         fail(QString("cannot copy %1 to %2: %3; nothing changed").arg(file, images.filePath(name), error));
