@@ -45,9 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Times are never negative and never NaN: '@' and '+' take only non-negative numbers.
     if (!(entry.dueMs >= 0))
         fail("negative or NaN due time", line);
-    // Only keyboard text may be quoted, and a zero byte can only sit inside quotes: every
-    // other token must match a word or be a number as a whole.
-    if (!entry.hasKeyboardText && line.find('"') != std::string::npos)
+    // Only keyboard text, a dashboard tab's key and a scene's application key may be quoted, and
+    // a zero byte can only sit inside quotes: every other token must match a word or be a number
+    // as a whole.
+    const bool mayQuote = entry.hasKeyboardText || entry.kind == vrsim::ScriptEntry::Kind::Dashboard
+                          || entry.kind == vrsim::ScriptEntry::Kind::Scene;
+    if (!mayQuote && line.find('"') != std::string::npos)
         fail("accepted a quoted token outside keyboard text", line);
     if (line.find('"') == std::string::npos && line.find('\0') != std::string::npos)
         fail("accepted a zero byte outside quotes", line);

@@ -55,7 +55,11 @@ QPoint VRMouse::lastPosition;
 Qt::MouseButtons VRMouse::pressedButtons;
 
 VRMouse::VRMouse(VROverlay* overlay, NerqOffWindow* renderer, bool systemEvents)
-    : overlayHandle(overlay->getOverlayHandle())
+    : VRMouse(overlay->getOverlayHandle(), renderer, systemEvents)
+{}
+
+VRMouse::VRMouse(vr::VROverlayHandle_t overlay, NerqOffWindow* renderer, bool systemEvents)
+    : overlayHandle(overlay)
     , window(renderer->quickWindow())
     , useSystemEvents(systemEvents)
 {
@@ -85,6 +89,12 @@ int VRMouse::startPump()
         return -1;
     pumpTimer->start();
     return 0;
+}
+
+void VRMouse::stopPump()
+{
+    if (pumpTimer)
+        pumpTimer->stop();
 }
 
 void VRMouse::resetPumpState()
@@ -135,6 +145,10 @@ bool VRMouse::handleEvent(const vr::VREvent_t& event)
     case vr::VREvent_OverlayShown:
         if (window)
             window->update();
+        emit overlayShown();
+        break;
+    case vr::VREvent_OverlayHidden:
+        emit overlayHidden();
         break;
     case vr::VREvent_Quit:
         quit();
@@ -194,6 +208,12 @@ void VRMouse::sendWheelEvent(const vr::VREvent_Scroll_t& scroll)
 void VRMouse::quit()
 {
     vr::VRSystem()->AcknowledgeQuit_Exiting();
+    if (!exitOnQuit) {
+        if (pumpTimer)
+            pumpTimer->stop();
+        emit quitRequested();
+        return;
+    }
     if (pumpTimer) {
         pumpTimer->stop();
         // We may be inside the timer's own timeout: the event loop deletes it once the signal

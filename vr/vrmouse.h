@@ -14,7 +14,7 @@ class QQuickWindow;
 class QTimer;
 class VROverlay;
 
-// Turns the runtime's laser-pointer events on the overlay into Qt mouse and wheel events for
+// Turns the runtime's laser-pointer events on an overlay into Qt mouse and wheel events for
 // the offscreen window, every 20 ms. Also handles the runtime's quit request, re-renders when
 // the overlay is shown and reports text typed on the runtime's keyboard.
 class VRMouse : public QObject
@@ -24,13 +24,23 @@ class VRMouse : public QObject
 public:
     // Neither overlay nor renderer is owned; the overlay must be open (its handle is copied).
     VRMouse(VROverlay* overlay, NerqOffWindow* renderer, bool useSystemEvents);
+    // The pump of any overlay, by its handle.
+    VRMouse(vr::VROverlayHandle_t overlay, NerqOffWindow* renderer, bool useSystemEvents);
     ~VRMouse() override;
+
+    // The overlay was made again (a new connection): its events come under a new handle.
+    void setOverlayHandle(vr::VROverlayHandle_t overlay) { overlayHandle = overlay; }
+    // false: a quit request stops the pump and says so (quitRequested) instead of ending the
+    // application, for a program that outlives the runtime. The pump may be started again.
+    void setExitOnQuit(bool exit) { exitOnQuit = exit; }
 
     // A repeating 20 ms pump timer, replacing any earlier one.
     int initPumpTimer();
     // 0 when the timer was started; -1 without a timer (none yet, or gone after a quit) or
     // when it already runs.
     int startPump();
+    // Stops a running pump (the runtime went away); startPump starts it again.
+    void stopPump();
 
     // For tests only: the pump state lives once per process, so each test case starts from
     // the state a fresh process would have.
@@ -39,6 +49,10 @@ public:
 signals:
     void keyBoardInputSignal(QString input, unsigned long userValue = 0);
     void mousePositionChange();
+    // The runtime shows or hides the overlay (a dashboard tab opened or left).
+    void overlayShown();
+    void overlayHidden();
+    void quitRequested();
 
 public slots:
     void OnTimeoutPumpEvents();
@@ -55,6 +69,7 @@ private:
     vr::VROverlayHandle_t overlayHandle;
     std::shared_ptr<QQuickWindow> window;
     bool useSystemEvents;
+    bool exitOnQuit = true;
     std::unique_ptr<QTimer> pumpTimer;
 
     // Only one pump exists per process; its state outlives any one tick.

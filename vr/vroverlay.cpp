@@ -11,13 +11,11 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
-constexpr const char* kOverlayKey = "nerqvr.vrplatform";
-constexpr const char* kOverlayName = "NERQ I/O";
 constexpr const char* kBoxTitle = "NerqVRPlatform";
-constexpr float kWidthInMeters = 3.0f;
 
 // Appended to the program's directory. On Windows the backslash form names the file; on other
 // systems a backslash is an ordinary file-name character, so the path is built with "/".
@@ -44,9 +42,22 @@ void showCriticalBox(const char* text)
 } // namespace
 
 VROverlay::VROverlay()
-    : overlayHandle(vr::k_ulOverlayHandleInvalid)
+    : VROverlay(OverlayDescription())
+{}
+
+VROverlay::VROverlay(OverlayDescription overlayDescription)
+    : description(std::move(overlayDescription))
+    , overlayHandle(vr::k_ulOverlayHandleInvalid)
     , thumbnailHandle(vr::k_ulOverlayHandleInvalid)
 {}
+
+const char* VROverlay::missingInterfaceVersion()
+{
+    for (const char* version : kInterfaceVersions)
+        if (!vr::VR_IsInterfaceVersionValid(version))
+            return version;
+    return nullptr;
+}
 
 int VROverlay::init()
 {
@@ -59,12 +70,10 @@ int VROverlay::init()
                                  + vr::VR_GetVRInitErrorAsEnglishDescription(error));
     }
 
-    for (const char* version : kInterfaceVersions) {
-        if (!vr::VR_IsInterfaceVersionValid(version)) {
-            showCriticalBox("OpenVR version is too outdated. Please update OpenVR.");
-            throw std::runtime_error(std::string("OpenVR version is too outdated: Interface version ") + version
-                                     + " not found.");
-        }
+    if (const char* version = missingInterfaceVersion()) {
+        showCriticalBox("OpenVR version is too outdated. Please update OpenVR.");
+        throw std::runtime_error(std::string("OpenVR version is too outdated: Interface version ") + version
+                                 + " not found.");
     }
 
     if (!vr::VROverlay()) {
@@ -79,42 +88,72 @@ int VROverlay::open(QQuickItem* rootItem)
     vr::IVROverlay* overlay = vr::VROverlay();
     if (!overlay)
         throw std::runtime_error("No Overlay interface");
+    create(overlay);
+    configure(overlay, rootItem);
+    return 0;
+}
 
-    const vr::EVROverlayError error =
-        overlay->CreateDashboardOverlay(kOverlayKey, kOverlayName, &overlayHandle, &thumbnailHandle);
+void VROverlay::create(vr::IVROverlay* overlay)
+{
+    const bool dashboard = description.kind == OverlayDescription::Kind::Dashboard;
+    const char* key = description.key.c_str();
+    const char* name = description.name.c_str();
+    const vr::EVROverlayError error = dashboard
+                                          ? overlay->CreateDashboardOverlay(key, name, &overlayHandle, &thumbnailHandle)
+                                          : overlay->CreateOverlay(key, name, &overlayHandle);
     if (error != vr::VROverlayError_None) {
-        if (error == vr::VROverlayError_KeyInUse)
+        overlayHandle = vr::k_ulOverlayHandleInvalid;
+        thumbnailHandle = vr::k_ulOverlayHandleInvalid;
+        if (error == vr::VROverlayError_KeyInUse && description.askUser)
             showCriticalBox("Another instance is already running.");
         throw std::runtime_error(std::string("Failed to create Overlay: ")
                                  + overlay->GetOverlayErrorNameFromEnum(error));
     }
+}
 
+void VROverlay::configure(vr::IVROverlay* overlay, QQuickItem* rootItem)
+{
     // The results of the settings are not checked: a runtime that refuses one still shows the
     // overlay, only less comfortably.
-    overlay->SetOverlayWidthInMeters(overlayHandle, kWidthInMeters);
-    overlay->SetOverlayInputMethod(overlayHandle, vr::VROverlayInputMethod_Mouse);
-    overlay->SetOverlayFlag(overlayHandle, vr::VROverlayFlags_SendVRScrollEvents, true);
+    overlay->SetOverlayWidthInMeters(overlayHandle, description.widthInMeters);
+    if (description.pointer) {
+        overlay->SetOverlayInputMethod(overlayHandle, vr::VROverlayInputMethod_Mouse);
+        overlay->SetOverlayFlag(overlayHandle, vr::VROverlayFlags_SendVRScrollEvents, true);
+    }
 
-    const std::string thumbnailPath = QCoreApplication::applicationDirPath().toStdString() + kThumbnailSuffix;
-    if (QFile::exists(QString::fromStdString(thumbnailPath)))
-        overlay->SetOverlayFromFile(thumbnailHandle, thumbnailPath.c_str());
-    else
-        LOG(ERROR) << "Could not find thumbnail icon \"" << thumbnailPath << "\"";
+    if (thumbnailHandle != vr::k_ulOverlayHandleInvalid && description.thumbnail) {
+        const std::string thumbnailPath = QCoreApplication::applicationDirPath().toStdString() + kThumbnailSuffix;
+        if (QFile::exists(QString::fromStdString(thumbnailPath)))
+            overlay->SetOverlayFromFile(thumbnailHandle, thumbnailPath.c_str());
+        else
+            LOG(ERROR) << "Could not find thumbnail icon \"" << thumbnailPath << "\"";
+    }
 
-    // Pointer positions then arrive in page pixels.
-    const vr::HmdVector2_t mouseScale = {
-        {static_cast<float>(rootItem->width()), static_cast<float>(rootItem->height())}};
-    overlay->SetOverlayMouseScale(overlayHandle, &mouseScale);
-    return 0;
+    if (description.pointer) {
+        // Pointer positions then arrive in page pixels.
+        const vr::HmdVector2_t mouseScale = {
+            {static_cast<float>(rootItem->width()), static_cast<float>(rootItem->height())}};
+        overlay->SetOverlayMouseScale(overlayHandle, &mouseScale);
+    }
+}
+
+void VROverlay::forget()
+{
+    overlayHandle = vr::k_ulOverlayHandleInvalid;
+    thumbnailHandle = vr::k_ulOverlayHandleInvalid;
 }
 
 void VROverlay::processTexture(uint32_t textureName)
 {
+    // Not open: no connection to ask, and no overlay to give the frame to.
+    if (!isOpen())
+        return;
     vr::IVROverlay* overlay = vr::VROverlay();
     if (!overlay)
         return;
-    // Frames only matter while the dashboard shows the overlay or its thumbnail.
-    if (!overlay->IsOverlayVisible(overlayHandle) && !overlay->IsOverlayVisible(thumbnailHandle))
+    // Frames only matter while the overlay or its thumbnail is seen.
+    if (!overlay->IsOverlayVisible(overlayHandle)
+        && (thumbnailHandle == vr::k_ulOverlayHandleInvalid || !overlay->IsOverlayVisible(thumbnailHandle)))
         return;
     if (textureName == 0)
         return;

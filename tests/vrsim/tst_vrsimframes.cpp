@@ -157,6 +157,38 @@ private slots:
         QVERIFY(frameLog().value(0).endsWith(QLatin1String("width=64 height=32 png=-")));
     }
 
+    // The first dashboard overlay's frames stay where they always were; every other overlay's go
+    // to a folder named after its key, numbered on their own.
+    void framesAreCapturedPerOverlay()
+    {
+        const QString capture = m_dir->path() + QStringLiteral("/capture");
+        start({{"VRSIM_CAPTURE_DIR", capture.toLocal8Bit()}, {"VRSIM_CAPTURE", "all"}});
+        vr::VROverlayHandle_t notice = 0;
+        QCOMPARE(vr::VROverlay()->CreateOverlay("test/notice", "Notice", &notice), vr::VROverlayError_None);
+        const vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(m_texture)), vr::TextureType_OpenGL,
+                                       vr::ColorSpace_Auto};
+        submit();
+        QCOMPARE(vr::VROverlay()->SetOverlayTexture(notice, &texture), vr::VROverlayError_None);
+        QCOMPARE(vr::VROverlay()->SetOverlayTexture(notice, &texture), vr::VROverlayError_None);
+        submit();
+
+        const QString noticeDir = capture + QStringLiteral("/test%2Fnotice");
+        QVERIFY(looksLikePattern(QImage(noticeDir + QStringLiteral("/frame-000002.png"))));
+        QVERIFY(!QFile::exists(noticeDir + QStringLiteral("/frame-000003.png")));
+        QVERIFY(QFile::exists(capture + QStringLiteral("/frame-000002.png")));
+        QVERIFY(!QFile::exists(capture + QStringLiteral("/frame-000003.png")));
+        QCOMPARE(frameLog().size(), 2);
+        QFile noticeLog(noticeDir + QStringLiteral("/frames.log"));
+        QVERIFY(noticeLog.open(QIODevice::ReadOnly));
+        QCOMPARE(noticeLog.readAll().count('\n'), 2);
+
+        // A destroyed overlay's next life starts counting again.
+        QCOMPARE(vr::VROverlay()->DestroyOverlay(notice), vr::VROverlayError_None);
+        QCOMPARE(vr::VROverlay()->CreateOverlay("test/notice", "Notice", &notice), vr::VROverlayError_None);
+        QCOMPARE(vr::VROverlay()->SetOverlayTexture(notice, &texture), vr::VROverlayError_None);
+        QCOMPARE(vrsim::overlaySettings(notice).texturesSubmitted, 1);
+    }
+
     void readbackForInProcessTests()
     {
         start({});

@@ -32,6 +32,14 @@ vr::EVRInitError connect(const QTemporaryDir& stateDir, const QMap<QByteArray, Q
     return error;
 }
 
+bool traced(const std::string& line)
+{
+    for (const std::string& traceLine : vrsim::traceLines())
+        if (traceLine == line)
+            return true;
+    return false;
+}
+
 QString probe(const QStringList& arguments)
 {
     QProcess process;

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <string>
 
 #include <openvr.h>
 
@@ -21,6 +22,9 @@ void configure(const QTemporaryDir& stateDir, const QMap<QByteArray, QByteArray>
 // configure() and VR_Init as an overlay application; the error of VR_Init.
 vr::EVRInitError connect(const QTemporaryDir& stateDir, const QMap<QByteArray, QByteArray>& settings = {},
                          vr::EVRApplicationType type = vr::VRApplication_Overlay);
+
+// The runtime's trace of this process has exactly this line.
+bool traced(const std::string& line);
 
 // Runs vrsim_probe with the current environment; its standard output, trimmed.
 QString probe(const QStringList& arguments);

@@ -1,5 +1,5 @@
-// The OpenVR client API as NerqVRPlatform uses it, served by the simulated runtime (vrsim).
-// Only the slice the program touches is declared; names, values and signatures follow the
+// The OpenVR client API as NerqVRPlatform and nerq-headset use it, served by the simulated runtime (vrsim).
+// Only the slice they touch is declared; names, values and signatures follow the
 // public API so the same sources build unchanged against a real SDK.
 #pragma once
 
@@ -12,9 +12,20 @@ typedef uint64_t VROverlayHandle_t;
 static const VROverlayHandle_t k_ulOverlayHandleInvalid = 0;
 
 typedef uint32_t TrackedDeviceIndex_t;
+static const uint32_t k_unTrackedDeviceIndex_Hmd = 0;
+static const uint32_t k_unTrackedDeviceIndexInvalid = 0xFFFFFFFF;
+
+static const uint32_t k_unVROverlayMaxKeyLength = 128;
+static const uint32_t k_unVROverlayMaxNameLength = 128;
+static const uint32_t k_unMaxOverlayCount = 64;
 
 struct HmdVector2_t {
     float v[2];
+};
+
+// Rows of a 3x4 transform in metres: +y up, +x right, -z away from the viewer.
+struct HmdMatrix34_t {
+    float m[3][4];
 };
 
 enum EVRInitError {
@@ -25,6 +36,7 @@ enum EVRInitError {
     VRInitError_Init_HmdNotFound = 108,
     VRInitError_Init_NotInitialized = 109,
     VRInitError_Init_PathRegistryNotFound = 110,
+    VRInitError_Init_NoServerForBackgroundApp = 121,
     VRInitError_Init_HmdNotFoundPresenceFailed = 126,
 };
 
@@ -40,10 +52,14 @@ enum EVROverlayError {
     VROverlayError_None = 0,
     VROverlayError_UnknownOverlay = 10,
     VROverlayError_InvalidHandle = 11,
+    VROverlayError_PermissionDenied = 12,
+    VROverlayError_OverlayLimitExceeded = 13,
     VROverlayError_KeyTooLong = 15,
     VROverlayError_NameTooLong = 16,
     VROverlayError_KeyInUse = 17,
+    VROverlayError_InvalidTrackedDevice = 19,
     VROverlayError_InvalidParameter = 20,
+    VROverlayError_RequestFailed = 23,
     VROverlayError_InvalidTexture = 24,
     VROverlayError_UnableToLoadFile = 25,
 };
@@ -71,6 +87,7 @@ enum VROverlayInputMethod {
 
 enum VROverlayFlags {
     VROverlayFlags_None = 0,
+    VROverlayFlags_NoDashboardTab = 3,
     VROverlayFlags_SendVRScrollEvents = 6,
 };
 
@@ -97,8 +114,13 @@ enum EVREventType {
     VREvent_MouseButtonDown = 301,
     VREvent_MouseButtonUp = 302,
     VREvent_Scroll = 305,
+    VREvent_SceneApplicationChanged = 404,
     VREvent_OverlayShown = 500,
+    VREvent_OverlayHidden = 501,
+    VREvent_DashboardActivated = 502,
+    VREvent_DashboardDeactivated = 503,
     VREvent_Quit = 700,
+    VREvent_ProcessQuit = 701,
     VREvent_KeyboardClosed = 1200,
     VREvent_KeyboardCharInput = 1201,
     VREvent_KeyboardDone = 1202,
@@ -132,6 +154,12 @@ struct VREvent_Keyboard_t {
     uint64_t uUserValue;
 };
 
+struct VREvent_Process_t {
+    uint32_t pid;
+    uint32_t oldPid;
+    bool bForced;
+};
+
 // Keeps the payload union at the runtime's 24 bytes.
 struct VREvent_Reserved_t {
     uint64_t reserved0;
@@ -144,6 +172,7 @@ union VREvent_Data_t {
     VREvent_Mouse_t mouse;
     VREvent_Scroll_t scroll;
     VREvent_Keyboard_t keyboard;
+    VREvent_Process_t process;
 };
 
 struct VREvent_t {
@@ -192,6 +221,21 @@ public:
     virtual EVROverlayError SetOverlayTexture(VROverlayHandle_t ulOverlayHandle, const Texture_t* pTexture) = 0;
     virtual EVROverlayError SetOverlayFromFile(VROverlayHandle_t ulOverlayHandle, const char* pchFilePath) = 0;
     virtual uint32_t GetKeyboardText(char* pchText, uint32_t cchText) = 0;
+
+    virtual EVROverlayError FindOverlay(const char* pchOverlayKey, VROverlayHandle_t* pOverlayHandle) = 0;
+    virtual EVROverlayError CreateOverlay(const char* pchOverlayKey, const char* pchOverlayName,
+                                          VROverlayHandle_t* pOverlayHandle) = 0;
+    virtual EVROverlayError DestroyOverlay(VROverlayHandle_t ulOverlayHandle) = 0;
+    virtual EVROverlayError SetOverlayAlpha(VROverlayHandle_t ulOverlayHandle, float fAlpha) = 0;
+    virtual EVROverlayError SetOverlaySortOrder(VROverlayHandle_t ulOverlayHandle, uint32_t unSortOrder) = 0;
+    virtual EVROverlayError
+    SetOverlayTransformTrackedDeviceRelative(VROverlayHandle_t ulOverlayHandle, TrackedDeviceIndex_t unTrackedDevice,
+                                             const HmdMatrix34_t* pmatTrackedDeviceToOverlayTransform) = 0;
+    virtual EVROverlayError ShowOverlay(VROverlayHandle_t ulOverlayHandle) = 0;
+    virtual EVROverlayError HideOverlay(VROverlayHandle_t ulOverlayHandle) = 0;
+    virtual bool IsDashboardVisible() = 0;
+    virtual bool IsActiveDashboardOverlay(VROverlayHandle_t ulOverlayHandle) = 0;
+    virtual void ShowDashboard(const char* pchOverlayToShow) = 0;
 };
 
 class IVRApplications
@@ -206,6 +250,9 @@ public:
                                                   char* pchPropertyValueBuffer, uint32_t unPropertyValueBufferLen,
                                                   EVRApplicationError* peError = nullptr) = 0;
     virtual EVRApplicationError SetApplicationAutoLaunch(const char* pchAppKey, bool bAutoLaunch) = 0;
+    virtual uint32_t GetCurrentSceneProcessId() = 0;
+    virtual EVRApplicationError GetApplicationKeyByProcessId(uint32_t unProcessId, char* pchAppKeyBuffer,
+                                                             uint32_t unAppKeyBufferLen) = 0;
 };
 
 // Entry points of the runtime library. The inline helpers below build the public calls on them.

@@ -1,5 +1,6 @@
 #include "config.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -42,7 +43,40 @@ bool envBool(const char* name, bool fallback)
     return fallback;
 }
 
+// "<pid>" or "<pid>:<app key>".
+void readSceneProcess(Config* config)
+{
+    const std::string text = env("VRSIM_SCENE_PROCESS");
+    if (text.empty())
+        return;
+    const size_t colon = text.find(':');
+    const std::string pid = text.substr(0, colon);
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(pid.c_str(), &end, 10);
+    if (pid.empty() || *end != '\0' || value > 0xffffffffUL || pid[0] == '-') {
+        std::fprintf(stderr, "vrsim: VRSIM_SCENE_PROCESS=\"%s\" is not <pid>[:<app key>]; ignored\n", text.c_str());
+        return;
+    }
+    config->sceneProcess = static_cast<uint32_t>(value);
+    config->sceneAppKey = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+}
+
 } // namespace
+
+std::string fileNameOf(const std::string& text)
+{
+    std::string name;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
+            name += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            name += escaped;
+        }
+    }
+    return name;
+}
 
 Config Config::fromEnvironment()
 {
@@ -82,6 +116,8 @@ Config Config::fromEnvironment()
     config.addManifestError = envInt("VRSIM_ADD_MANIFEST_ERROR", 0);
     config.autoLaunchError = envInt("VRSIM_AUTOLAUNCH_ERROR", 0);
     config.workingDirError = envInt("VRSIM_WORKDIR_ERROR", 0);
+    config.runningFile = env("VRSIM_RUNNING_FILE");
+    readSceneProcess(&config);
     return config;
 }
 

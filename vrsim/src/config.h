@@ -1,6 +1,7 @@
 // Settings of the simulated runtime, read from VRSIM_* environment variables.
 #pragma once
 
+#include <cstdint>
 #include <set>
 #include <string>
 
@@ -10,6 +11,9 @@ enum class CaptureMode { None, Last, All };
 
 // The per-user default for VRSIM_STATE_DIR; platform specific.
 std::string defaultStateDir();
+
+// A text as a file name: letters, digits, ".", "_" and "-" stay, every other byte is %XX.
+std::string fileNameOf(const std::string& text);
 
 class Config
 {
@@ -30,6 +34,9 @@ public:
     int addManifestError = 0;
     int autoLaunchError = 0;
     int workingDirError = 0;
+    std::string runningFile; // empty: always running
+    uint32_t sceneProcess = 0;
+    std::string sceneAppKey;
 };
 
 } // namespace vrsim

@@ -97,13 +97,49 @@ vr::VREvent_t plainEvent(uint32_t type)
 void setOverlayVisible(bool visible)
 {
     Runtime::Lock lock(runtime().mutex);
-    runtime().overlayVisible = visible;
+    runtime().dashboard.setQuietly(visible);
 }
 
 void setThumbnailVisible(bool visible)
 {
     Runtime::Lock lock(runtime().mutex);
     runtime().thumbnailVisible = visible;
+}
+
+void openDashboard(const std::string& key)
+{
+    Runtime::Lock lock(runtime().mutex);
+    runtime().dashboard.open(key);
+}
+
+void closeDashboard()
+{
+    Runtime::Lock lock(runtime().mutex);
+    runtime().dashboard.close();
+}
+
+bool dashboardVisible()
+{
+    Runtime::Lock lock(runtime().mutex);
+    return runtime().dashboard.visible();
+}
+
+void setSceneProcess(uint32_t pid, const std::string& appKey)
+{
+    Runtime::Lock lock(runtime().mutex);
+    runtime().changeScene(pid, appKey);
+}
+
+void quitProcess(uint32_t pid, bool forced)
+{
+    Runtime::Lock lock(runtime().mutex);
+    runtime().processQuit(pid, forced);
+}
+
+uint32_t sceneProcess()
+{
+    Runtime::Lock lock(runtime().mutex);
+    return runtime().sceneProcess;
 }
 
 vr::VROverlayHandle_t mainOverlayHandle()
@@ -123,6 +159,15 @@ OverlaySettings overlaySettings(vr::VROverlayHandle_t handle)
     Runtime::Lock lock(runtime().mutex);
     const auto it = runtime().overlays.find(handle);
     return it == runtime().overlays.end() ? OverlaySettings() : it->second.settings;
+}
+
+vr::VROverlayHandle_t overlayHandle(const std::string& key)
+{
+    Runtime::Lock lock(runtime().mutex);
+    for (const auto& entry : runtime().overlays)
+        if (entry.second.settings.key == key && !entry.second.settings.thumbnail)
+            return entry.first;
+    return 0;
 }
 
 int submittedFrameCount()

@@ -29,6 +29,9 @@ const std::map<int, InitErrorText>& initErrors()
          {"VRInitError_Init_NotInitialized", "The VR runtime connection is not initialised (109)"}},
         {vr::VRInitError_Init_PathRegistryNotFound,
          {"VRInitError_Init_PathRegistryNotFound", "The VR runtime's path registry could not be found (110)"}},
+        {vr::VRInitError_Init_NoServerForBackgroundApp,
+         {"VRInitError_Init_NoServerForBackgroundApp",
+          "A background application asked for a VR runtime that is not running (121)"}},
         {vr::VRInitError_Init_HmdNotFoundPresenceFailed,
          {"VRInitError_Init_HmdNotFoundPresenceFailed", "No headset was found; the presence check failed (126)"}},
     };
@@ -72,14 +75,22 @@ const char* overlayErrorName(int error)
         return "VROverlayError_UnknownOverlay";
     case vr::VROverlayError_InvalidHandle:
         return "VROverlayError_InvalidHandle";
+    case vr::VROverlayError_PermissionDenied:
+        return "VROverlayError_PermissionDenied";
+    case vr::VROverlayError_OverlayLimitExceeded:
+        return "VROverlayError_OverlayLimitExceeded";
     case vr::VROverlayError_KeyTooLong:
         return "VROverlayError_KeyTooLong";
     case vr::VROverlayError_NameTooLong:
         return "VROverlayError_NameTooLong";
     case vr::VROverlayError_KeyInUse:
         return "VROverlayError_KeyInUse";
+    case vr::VROverlayError_InvalidTrackedDevice:
+        return "VROverlayError_InvalidTrackedDevice";
     case vr::VROverlayError_InvalidParameter:
         return "VROverlayError_InvalidParameter";
+    case vr::VROverlayError_RequestFailed:
+        return "VROverlayError_RequestFailed";
     case vr::VROverlayError_InvalidTexture:
         return "VROverlayError_InvalidTexture";
     case vr::VROverlayError_UnableToLoadFile:

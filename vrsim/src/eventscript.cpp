@@ -183,6 +183,43 @@ bool parseEvent(const std::string& kind, const std::vector<std::string>& args, S
     return true;
 }
 
+bool parsePid(const std::string& text, uint32_t* pid)
+{
+    unsigned long long value = 0;
+    if (!parseUnsigned(text, &value) || value > 0xffffffffULL)
+        return false;
+    *pid = static_cast<uint32_t>(value);
+    return true;
+}
+
+// dashboard open [<key>] | dashboard close, scene <pid> [<app key>], process-quit <pid> [forced].
+bool parseRuntimeChange(const std::string& target, const std::vector<std::string>& args, ScriptEntry* entry,
+                        std::string* error)
+{
+    if (target == "dashboard") {
+        const bool open = !args.empty() && args[0] == "open";
+        if (args.empty() || (!open && args[0] != "close") || args.size() > (open ? 2u : 1u)) {
+            *error = "expected: dashboard open [<key>] | dashboard close";
+            return false;
+        }
+        entry->kind = ScriptEntry::Kind::Dashboard;
+        entry->visible = open;
+        entry->key = args.size() == 2 ? args[1].substr(isQuoted(args[1]) ? 1 : 0) : std::string();
+        return true;
+    }
+    const bool scene = target == "scene";
+    if (args.empty() || args.size() > 2 || !parsePid(args[0], &entry->pid)
+        || (!scene && args.size() == 2 && args[1] != "forced")) {
+        *error = scene ? "expected: scene <pid> [<app key>]" : "expected: process-quit <pid> [forced]";
+        return false;
+    }
+    entry->kind = scene ? ScriptEntry::Kind::Scene : ScriptEntry::Kind::ProcessQuit;
+    if (scene && args.size() == 2)
+        entry->key = args[1].substr(isQuoted(args[1]) ? 1 : 0);
+    entry->forced = !scene && args.size() == 2;
+    return true;
+}
+
 } // namespace
 
 EventScript::EventScript(std::string path)
@@ -230,8 +267,10 @@ bool EventScript::parseLine(const std::string& line, double previousDueMs, doubl
         entry->visible = args[1] == "1";
         return true;
     }
+    if (target == "dashboard" || target == "scene" || target == "process-quit")
+        return parseRuntimeChange(target, args, entry, error);
     if (target != "overlay" && target != "system") {
-        *error = "expected overlay, system or visible, not \"" + target + "\"";
+        *error = "expected overlay, system, visible, dashboard, scene or process-quit, not \"" + target + "\"";
         return false;
     }
     if (args.empty()) {

@@ -11,7 +11,7 @@
 namespace vrsim {
 
 struct ScriptEntry {
-    enum class Kind { OverlayEvent, SystemEvent, Visibility };
+    enum class Kind { OverlayEvent, SystemEvent, Visibility, Dashboard, Scene, ProcessQuit };
 
     Kind kind = Kind::OverlayEvent;
     double dueMs = 0; // since the connection was made
@@ -20,7 +20,10 @@ struct ScriptEntry {
     bool hasKeyboardText = false;
     std::string keyboardText;
     bool thumbnail = false; // Visibility: which surface
-    bool visible = false;
+    bool visible = false;   // Visibility: shown; Dashboard: open
+    std::string key;        // Dashboard: the tab; Scene: the application key
+    uint32_t pid = 0;       // Scene, ProcessQuit
+    bool forced = false;    // ProcessQuit
 };
 
 class EventScript

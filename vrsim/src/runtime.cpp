@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QThread>
@@ -37,6 +38,7 @@ Runtime& Runtime::instance()
 
 Runtime::Runtime()
     : config(Config::fromEnvironment())
+    , dashboard(*this)
     , registry(std::make_unique<AppRegistry>(config.stateDir))
     , m_system(*this)
     , m_overlay(*this)
@@ -52,6 +54,9 @@ uint32_t Runtime::connect(vr::EVRInitError* error, vr::EVRApplicationType type)
     if (!connected) {
         config = Config::fromEnvironment();
         result = config.initError;
+        // A background client never starts the runtime: it needs one that runs already.
+        if (result == vr::VRInitError_None && type == vr::VRApplication_Background && !runtimeRunning())
+            result = vr::VRInitError_Init_NoServerForBackgroundApp;
         if (result == vr::VRInitError_None && !QDir().mkpath(QString::fromStdString(config.stateDir))) {
             std::fprintf(stderr, "vrsim: cannot create state directory \"%s\"\n", config.stateDir.c_str());
             result = vr::VRInitError_Init_PathRegistryNotFound;
@@ -60,8 +65,12 @@ uint32_t Runtime::connect(vr::EVRInitError* error, vr::EVRApplicationType type)
             connected = true;
             ++m_token;
             m_connectTime = std::chrono::steady_clock::now();
-            overlayVisible = config.overlayVisible;
+            dashboard.setQuietly(config.overlayVisible);
             thumbnailVisible = config.thumbnailVisible;
+            sceneProcess = config.sceneProcess;
+            sceneAppKey = config.sceneAppKey;
+            m_watchRunning = !config.runningFile.empty();
+            m_runningCheckedAt = m_connectTime;
             registry = std::make_unique<AppRegistry>(config.stateDir);
             m_script = config.eventsFile.empty() ? nullptr : std::make_unique<EventScript>(config.eventsFile);
             m_capture = std::make_unique<FrameCapture>(config.captureDir, config.captureMode);
@@ -84,6 +93,8 @@ void Runtime::releaseConnection()
     thumbHandle = 0;
     m_script.reset();
     m_capture.reset();
+    m_overlayCaptures.clear();
+    m_watchRunning = false;
     if (connected) {
         connected = false;
         ++m_token;
@@ -147,8 +158,10 @@ void Runtime::reset()
     trace.reset();
     config = Config::fromEnvironment();
     registry = std::make_unique<AppRegistry>(config.stateDir);
-    overlayVisible = config.overlayVisible;
+    dashboard.setQuietly(config.overlayVisible);
     thumbnailVisible = config.thumbnailVisible;
+    sceneProcess = 0;
+    sceneAppKey.clear();
     keyboardText.clear();
     quitAcknowledged = 0;
     framesSubmitted = 0;
@@ -170,28 +183,122 @@ void Runtime::queueOverlayEvent(vr::VROverlayHandle_t handle, QueuedEvent event)
     overlayQueues[handle == 0 ? mainHandle : handle].push_back(std::move(event));
 }
 
+Runtime::QueuedEvent Runtime::queuedNow(const vr::VREvent_t& event) const
+{
+    QueuedEvent queued;
+    queued.event = event;
+    queued.dueMs = connected ? msSinceConnect() : 0;
+    return queued;
+}
+
+void Runtime::queueSystemEvent(const vr::VREvent_t& event)
+{
+    systemQueue.push_back(queuedNow(event));
+}
+
+void Runtime::changeScene(uint32_t pid, const std::string& appKey)
+{
+    vr::VREvent_t event = vrsim::plainEvent(vr::VREvent_SceneApplicationChanged);
+    event.data.process.pid = pid;
+    event.data.process.oldPid = sceneProcess;
+    sceneProcess = pid;
+    sceneAppKey = appKey;
+    queueSystemEvent(event);
+}
+
+void Runtime::processQuit(uint32_t pid, bool forced)
+{
+    vr::VREvent_t event = vrsim::plainEvent(vr::VREvent_ProcessQuit);
+    event.data.process.pid = pid;
+    event.data.process.bForced = forced;
+    queueSystemEvent(event);
+    if (pid != 0 && pid == sceneProcess)
+        changeScene(0, std::string());
+}
+
+void Runtime::removeOverlay(vr::VROverlayHandle_t handle)
+{
+    auto it = overlays.find(handle);
+    if (it == overlays.end())
+        return;
+    m_overlayCaptures.erase(it->second.settings.key);
+    overlays.erase(it);
+    overlayQueues.erase(handle);
+    dashboard.forget(handle);
+    if (handle == mainHandle)
+        mainHandle = 0;
+    if (handle == thumbHandle)
+        thumbHandle = 0;
+}
+
+bool Runtime::runtimeRunning() const
+{
+    return config.runningFile.empty() || QFileInfo::exists(QString::fromStdString(config.runningFile));
+}
+
+void Runtime::watchRunning()
+{
+    // A look every 100 ms is plenty, and polls come fifty times a second.
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_watchRunning || now - m_runningCheckedAt < std::chrono::milliseconds(100))
+        return;
+    m_runningCheckedAt = now;
+    if (runtimeRunning())
+        return;
+    m_watchRunning = false;
+    queueSystemEvent(vrsim::plainEvent(vr::VREvent_Quit));
+    trace.write("runtime stopped: quit queued");
+}
+
+void Runtime::applyScriptEntry(ScriptEntry& entry)
+{
+    switch (entry.kind) {
+    case ScriptEntry::Kind::Visibility:
+        if (entry.thumbnail)
+            thumbnailVisible = entry.visible;
+        else
+            dashboard.setQuietly(entry.visible);
+        trace.write(std::string("script visible ") + (entry.thumbnail ? "thumbnail" : "overlay") + " "
+                    + std::to_string(entry.visible));
+        return;
+    case ScriptEntry::Kind::Dashboard:
+        trace.write(entry.visible ? "script dashboard open key=" + Trace::quoted(entry.key.c_str())
+                                  : std::string("script dashboard close"));
+        if (entry.visible)
+            dashboard.open(entry.key);
+        else
+            dashboard.close();
+        return;
+    case ScriptEntry::Kind::Scene:
+        trace.write("script scene pid=" + std::to_string(entry.pid) + " key=" + Trace::quoted(entry.key.c_str()));
+        changeScene(entry.pid, entry.key);
+        return;
+    case ScriptEntry::Kind::ProcessQuit:
+        trace.write("script process-quit pid=" + std::to_string(entry.pid) + " forced=" + std::to_string(entry.forced));
+        processQuit(entry.pid, entry.forced);
+        return;
+    case ScriptEntry::Kind::OverlayEvent:
+    case ScriptEntry::Kind::SystemEvent:
+        break;
+    }
+    QueuedEvent queued;
+    queued.event = entry.event;
+    queued.dueMs = entry.dueMs;
+    queued.hasKeyboardText = entry.hasKeyboardText;
+    queued.keyboardText = std::move(entry.keyboardText);
+    if (entry.kind == ScriptEntry::Kind::SystemEvent)
+        systemQueue.push_back(std::move(queued));
+    else
+        queueOverlayEvent(0, std::move(queued));
+}
+
 void Runtime::pumpScript()
 {
+    watchRunning();
     if (!m_script)
         return;
-    const double now = msSinceConnect();
-    for (ScriptEntry& entry : m_script->takeDue(now)) {
-        if (entry.kind == ScriptEntry::Kind::Visibility) {
-            (entry.thumbnail ? thumbnailVisible : overlayVisible) = entry.visible;
-            trace.write(std::string("script visible ") + (entry.thumbnail ? "thumbnail" : "overlay") + " "
-                        + std::to_string(entry.visible));
-            continue;
-        }
-        QueuedEvent queued;
-        queued.event = entry.event;
-        queued.dueMs = entry.dueMs;
-        queued.hasKeyboardText = entry.hasKeyboardText;
-        queued.keyboardText = std::move(entry.keyboardText);
-        if (entry.kind == ScriptEntry::Kind::SystemEvent)
-            systemQueue.push_back(std::move(queued));
-        else
-            queueOverlayEvent(0, std::move(queued));
-    }
+    for (ScriptEntry& entry : m_script->takeDue(msSinceConnect()))
+        applyScriptEntry(entry);
 }
 
 bool Runtime::pollQueue(std::deque<QueuedEvent>& queue, vr::VREvent_t* event, uint32_t size)
@@ -209,6 +316,16 @@ bool Runtime::pollQueue(std::deque<QueuedEvent>& queue, vr::VREvent_t* event, ui
     return true;
 }
 
+FrameCapture* Runtime::captureFor(vr::VROverlayHandle_t handle, const std::string& key)
+{
+    if (!m_capture || !m_capture->enabled() || handle == mainHandle)
+        return m_capture.get();
+    std::unique_ptr<FrameCapture>& capture = m_overlayCaptures[key];
+    if (!capture)
+        capture = std::make_unique<FrameCapture>(config.captureDir + "/" + fileNameOf(key), config.captureMode);
+    return capture.get();
+}
+
 void Runtime::frameSubmitted(vr::VROverlayHandle_t handle, uint32_t texture)
 {
     const double timeMs = monotonicMs();
@@ -218,17 +335,20 @@ void Runtime::frameSubmitted(vr::VROverlayHandle_t handle, uint32_t texture)
     ++settings.texturesSubmitted;
     settings.lastTexture = texture;
 
-    const bool capturing = m_capture && m_capture->enabled();
-    const bool wantPixels = (m_capture && m_capture->wantsPixels()) || readback || config.preview;
+    FrameCapture* capture = captureFor(handle, settings.key);
+    const bool capturing = capture && capture->enabled();
+    // The preview shows the first dashboard overlay, whose events it makes.
+    const bool preview = config.preview && handle == mainHandle;
+    const bool wantPixels = (capture && capture->wantsPixels()) || readback || preview;
     QImage image;
     if (wantPixels)
         image = TextureReader::read(texture);
     if (capturing)
-        m_capture->record(framesSubmitted, timeMs, texture,
-                          image.isNull() ? TextureReader::size(texture) : image.size(), image);
+        capture->record(settings.texturesSubmitted, timeMs, texture,
+                        image.isNull() ? TextureReader::size(texture) : image.size(), image);
     if (readback)
         lastFrame = image;
-    if (config.preview && !image.isNull())
+    if (preview && !image.isNull())
         showPreview(image, handle);
 }
 

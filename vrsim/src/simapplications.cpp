@@ -110,4 +110,36 @@ vr::EVRApplicationError SimApplications::SetApplicationAutoLaunch(const char* pc
     return static_cast<vr::EVRApplicationError>(error);
 }
 
+uint32_t SimApplications::GetCurrentSceneProcessId()
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    m_runtime.pumpScript();
+    m_runtime.trace.write("GetCurrentSceneProcessId -> " + std::to_string(m_runtime.sceneProcess));
+    return m_runtime.sceneProcess;
+}
+
+vr::EVRApplicationError SimApplications::GetApplicationKeyByProcessId(uint32_t unProcessId, char* pchAppKeyBuffer,
+                                                                      uint32_t unAppKeyBufferLen)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    // Only the scene process is known here, and only when a key was given for it.
+    const std::string& key = m_runtime.sceneAppKey;
+    const bool known = unProcessId != 0 && unProcessId == m_runtime.sceneProcess && !key.empty();
+    const bool fits = pchAppKeyBuffer && unAppKeyBufferLen >= key.size() + 1;
+    int error = vr::VRApplicationError_None;
+    if (!known)
+        error = vr::VRApplicationError_UnknownApplication;
+    else if (!fits)
+        error = vr::VRApplicationError_BufferTooSmall;
+    if (known && fits)
+        std::memcpy(pchAppKeyBuffer, key.c_str(), key.size() + 1);
+    else if (pchAppKeyBuffer && unAppKeyBufferLen > 0)
+        pchAppKeyBuffer[0] = '\0';
+    m_runtime.trace.write(
+        "GetApplicationKeyByProcessId pid=" + std::to_string(unProcessId) + " size=" + std::to_string(unAppKeyBufferLen)
+        + result(error)
+        + (error == vr::VRApplicationError_None ? " key=" + Trace::quoted(key.c_str()) : std::string()));
+    return static_cast<vr::EVRApplicationError>(error);
+}
+
 } // namespace vrsim

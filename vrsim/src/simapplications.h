@@ -1,4 +1,4 @@
-// IVRApplications of the simulated runtime, backed by the registry file.
+// IVRApplications of the simulated runtime, backed by the registry file, and the scene process.
 #pragma once
 
 #include <openvr.h>
@@ -23,6 +23,9 @@ public:
                                           char* pchPropertyValueBuffer, uint32_t unPropertyValueBufferLen,
                                           vr::EVRApplicationError* peError = nullptr) override;
     vr::EVRApplicationError SetApplicationAutoLaunch(const char* pchAppKey, bool bAutoLaunch) override;
+    uint32_t GetCurrentSceneProcessId() override;
+    vr::EVRApplicationError GetApplicationKeyByProcessId(uint32_t unProcessId, char* pchAppKeyBuffer,
+                                                         uint32_t unAppKeyBufferLen) override;
 
 private:
     Runtime& m_runtime;

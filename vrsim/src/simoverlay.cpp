@@ -12,10 +12,6 @@ namespace vrsim {
 
 namespace {
 
-// The runtime's limits, terminator included.
-constexpr size_t kMaxKeyLength = 256;
-constexpr size_t kMaxNameLength = 128;
-
 std::string handleText(vr::VROverlayHandle_t handle)
 {
     return "handle=" + std::to_string(handle);
@@ -35,22 +31,9 @@ vr::EVROverlayError SimOverlay::update(const std::string& call, vr::VROverlayHan
     auto it = m_runtime.overlays.find(handle);
     if (it == m_runtime.overlays.end())
         return done(call, vr::VROverlayError_InvalidHandle);
+    if (it->second.settings.foreign)
+        return done(call, vr::VROverlayError_PermissionDenied);
     return done(call, change(it->second.settings));
-}
-
-std::string SimOverlay::keyLockPath(const std::string& key) const
-{
-    std::string name;
-    for (const unsigned char c : key) {
-        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
-            name += static_cast<char>(c);
-        } else {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-            name += escaped;
-        }
-    }
-    return m_runtime.config.stateDir + "/overlay-" + name + ".lock";
 }
 
 vr::EVROverlayError SimOverlay::CreateDashboardOverlay(const char* pchOverlayKey, const char* pchOverlayFriendlyName,
@@ -60,42 +43,18 @@ vr::EVROverlayError SimOverlay::CreateDashboardOverlay(const char* pchOverlayKey
     Runtime::Lock lock(m_runtime.mutex);
     std::string call =
         "CreateDashboardOverlay key=" + Trace::quoted(pchOverlayKey) + " name=" + Trace::quoted(pchOverlayFriendlyName);
-    auto fail = [&](int error) { return done(call, error); };
-
-    if (!pchOverlayKey || !*pchOverlayKey || !pchOverlayFriendlyName || !pMainHandle || !pThumbnailHandle)
-        return fail(vr::VROverlayError_InvalidParameter);
-    if (std::strlen(pchOverlayKey) >= kMaxKeyLength)
-        return fail(vr::VROverlayError_KeyTooLong);
-    if (std::strlen(pchOverlayFriendlyName) >= kMaxNameLength)
-        return fail(vr::VROverlayError_NameTooLong);
-    const std::string key = pchOverlayKey;
-    for (const auto& entry : m_runtime.overlays)
-        if (entry.second.settings.key == key)
-            return fail(vr::VROverlayError_KeyInUse);
-
-    // The key's lock file makes it unique across processes; the kernel frees it with the process.
     FileLock keyLock;
-    switch (keyLock.acquire(keyLockPath(key), false)) {
-    case FileLock::Result::Acquired:
-        break;
-    case FileLock::Result::Busy:
-        return fail(vr::VROverlayError_KeyInUse);
-    case FileLock::Result::Failed:
-        return fail(vr::VROverlayError_InvalidParameter);
-    }
+    const int error = pMainHandle && pThumbnailHandle
+                          ? m_table.claim(pchOverlayKey, pchOverlayFriendlyName, 2, &keyLock)
+                          : int(vr::VROverlayError_InvalidParameter);
+    if (error != vr::VROverlayError_None)
+        return done(call, error);
 
-    const vr::VROverlayHandle_t main = m_nextHandle++;
-    const vr::VROverlayHandle_t thumb = m_nextHandle++;
-    Runtime::Overlay& mainOverlay = m_runtime.overlays[main];
-    mainOverlay.settings.exists = true;
-    mainOverlay.settings.key = key;
-    mainOverlay.settings.name = pchOverlayFriendlyName;
-    mainOverlay.keyLock = std::move(keyLock);
-    Runtime::Overlay& thumbOverlay = m_runtime.overlays[thumb];
-    thumbOverlay.settings.exists = true;
-    thumbOverlay.settings.thumbnail = true;
-    thumbOverlay.settings.key = key + ".thumbnail";
-    thumbOverlay.settings.name = pchOverlayFriendlyName;
+    const vr::VROverlayHandle_t main = m_table.nextHandle();
+    const vr::VROverlayHandle_t thumb = m_table.nextHandle();
+    m_table.add(main, pchOverlayKey, pchOverlayFriendlyName);
+    m_runtime.overlays[main].keyLock = std::move(keyLock);
+    m_table.add(thumb, std::string(pchOverlayKey) + ".thumbnail", pchOverlayFriendlyName).thumbnail = true;
 
     if (m_runtime.mainHandle == 0) {
         m_runtime.mainHandle = main;
@@ -111,6 +70,53 @@ vr::EVROverlayError SimOverlay::CreateDashboardOverlay(const char* pchOverlayKey
     *pThumbnailHandle = thumb;
     m_runtime.trace.write(call + " -> 0 main=" + std::to_string(main) + " thumb=" + std::to_string(thumb));
     return vr::VROverlayError_None;
+}
+
+vr::EVROverlayError SimOverlay::CreateOverlay(const char* pchOverlayKey, const char* pchOverlayName,
+                                              vr::VROverlayHandle_t* pOverlayHandle)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    const std::string call =
+        "CreateOverlay key=" + Trace::quoted(pchOverlayKey) + " name=" + Trace::quoted(pchOverlayName);
+    FileLock keyLock;
+    const int error = pOverlayHandle ? m_table.claim(pchOverlayKey, pchOverlayName, 1, &keyLock)
+                                     : int(vr::VROverlayError_InvalidParameter);
+    if (error != vr::VROverlayError_None)
+        return done(call, error);
+    const vr::VROverlayHandle_t handle = m_table.nextHandle();
+    m_table.add(handle, pchOverlayKey, pchOverlayName).world = true;
+    m_runtime.overlays[handle].keyLock = std::move(keyLock);
+    *pOverlayHandle = handle;
+    m_runtime.trace.write(call + " -> 0 handle=" + std::to_string(handle));
+    return vr::VROverlayError_None;
+}
+
+vr::EVROverlayError SimOverlay::FindOverlay(const char* pchOverlayKey, vr::VROverlayHandle_t* pOverlayHandle)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    const std::string call = "FindOverlay key=" + Trace::quoted(pchOverlayKey);
+    if (!pchOverlayKey || !pOverlayHandle)
+        return done(call, vr::VROverlayError_InvalidParameter);
+    for (const auto& entry : m_runtime.overlays) {
+        if (entry.second.settings.key == pchOverlayKey && !entry.second.settings.thumbnail) {
+            *pOverlayHandle = entry.first;
+            m_runtime.trace.write(call + " -> 0 handle=" + std::to_string(entry.first));
+            return vr::VROverlayError_None;
+        }
+    }
+    // Another process holds the key: a handle that may be looked at, not changed.
+    const vr::VROverlayHandle_t handle = m_table.addForeign(pchOverlayKey);
+    if (handle == 0)
+        return done(call, vr::VROverlayError_UnknownOverlay);
+    *pOverlayHandle = handle;
+    m_runtime.trace.write(call + " -> 0 handle=" + std::to_string(handle) + " foreign");
+    return vr::VROverlayError_None;
+}
+
+vr::EVROverlayError SimOverlay::DestroyOverlay(vr::VROverlayHandle_t ulOverlayHandle)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    return done("DestroyOverlay " + handleText(ulOverlayHandle), m_table.destroy(ulOverlayHandle));
 }
 
 const char* SimOverlay::GetOverlayErrorNameFromEnum(vr::EVROverlayError error)
@@ -155,7 +161,7 @@ bool SimOverlay::IsOverlayVisible(vr::VROverlayHandle_t ulOverlayHandle)
     bool visible = false;
     auto it = m_runtime.overlays.find(ulOverlayHandle);
     if (it != m_runtime.overlays.end())
-        visible = it->second.settings.thumbnail ? m_runtime.thumbnailVisible : m_runtime.overlayVisible;
+        visible = seen(it->first, it->second.settings);
     m_runtime.trace.write("IsOverlayVisible " + handleText(ulOverlayHandle) + " -> " + std::to_string(visible));
     return visible;
 }
@@ -211,8 +217,11 @@ vr::EVROverlayError SimOverlay::SetOverlayTexture(vr::VROverlayHandle_t ulOverla
     const uintptr_t name = reinterpret_cast<uintptr_t>(pTexture->handle);
     call += " texture=" + std::to_string(name) + " type=" + std::to_string(pTexture->eType)
             + " colorspace=" + std::to_string(pTexture->eColorSpace);
-    if (m_runtime.overlays.find(ulOverlayHandle) == m_runtime.overlays.end())
+    const auto it = m_runtime.overlays.find(ulOverlayHandle);
+    if (it == m_runtime.overlays.end())
         return done(call, vr::VROverlayError_InvalidHandle);
+    if (it->second.settings.foreign)
+        return done(call, vr::VROverlayError_PermissionDenied);
     // Only OpenGL texture names can be read here; a name is 32 bits.
     if (pTexture->eType != vr::TextureType_OpenGL || name == 0 || name > 0xffffffffu)
         return done(call, vr::VROverlayError_InvalidTexture);
@@ -253,6 +262,117 @@ uint32_t SimOverlay::GetKeyboardText(char* pchText, uint32_t cchText)
     m_runtime.trace.write("GetKeyboardText size=" + std::to_string(cchText) + " -> " + std::to_string(length)
                           + " text=" + Trace::quoted(text.c_str()));
     return length;
+}
+
+bool SimOverlay::seen(vr::VROverlayHandle_t handle, const OverlaySettings& settings) const
+{
+    if (settings.foreign)
+        return false;
+    if (settings.world)
+        return settings.shown;
+    return settings.thumbnail ? m_runtime.thumbnailVisible : m_runtime.dashboard.shows(handle);
+}
+
+vr::EVROverlayError SimOverlay::SetOverlayAlpha(vr::VROverlayHandle_t ulOverlayHandle, float fAlpha)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    const std::string call = "SetOverlayAlpha " + handleText(ulOverlayHandle) + " alpha=" + Trace::number(fAlpha);
+    return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
+        if (!(fAlpha >= 0.0f && fAlpha <= 1.0f))
+            return vr::VROverlayError_InvalidParameter;
+        settings.alpha = fAlpha;
+        return vr::VROverlayError_None;
+    });
+}
+
+vr::EVROverlayError SimOverlay::SetOverlaySortOrder(vr::VROverlayHandle_t ulOverlayHandle, uint32_t unSortOrder)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    const std::string call =
+        "SetOverlaySortOrder " + handleText(ulOverlayHandle) + " order=" + std::to_string(unSortOrder);
+    return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
+        settings.sortOrder = unSortOrder;
+        return vr::VROverlayError_None;
+    });
+}
+
+vr::EVROverlayError
+SimOverlay::SetOverlayTransformTrackedDeviceRelative(vr::VROverlayHandle_t ulOverlayHandle,
+                                                     vr::TrackedDeviceIndex_t unTrackedDevice,
+                                                     const vr::HmdMatrix34_t* pmatTrackedDeviceToOverlayTransform)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    std::string call = "SetOverlayTransformTrackedDeviceRelative " + handleText(ulOverlayHandle)
+                       + " device=" + std::to_string(unTrackedDevice);
+    const vr::HmdMatrix34_t* matrix = pmatTrackedDeviceToOverlayTransform;
+    if (!matrix)
+        return done(call + " matrix=null", vr::VROverlayError_InvalidParameter);
+    // Rows of the 3x4 matrix, "; " between them.
+    call += " matrix=[";
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 4; ++column)
+            call += Trace::number(matrix->m[row][column]) + (column < 3 ? " " : row < 2 ? "; " : "]");
+    return update(call, ulOverlayHandle, [&](OverlaySettings& settings) {
+        // The runtime knows 64 tracked devices at most.
+        if (unTrackedDevice >= 64)
+            return vr::VROverlayError_InvalidTrackedDevice;
+        settings.trackedDevice = unTrackedDevice;
+        settings.transform = *matrix;
+        return vr::VROverlayError_None;
+    });
+}
+
+vr::EVROverlayError SimOverlay::setShown(vr::VROverlayHandle_t handle, bool shown)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    const std::string call = (shown ? "ShowOverlay " : "HideOverlay ") + handleText(handle);
+    return update(call, handle, [&](OverlaySettings& settings) {
+        // The dashboard alone shows and hides its tabs.
+        if (!settings.world)
+            return vr::VROverlayError_PermissionDenied;
+        if (settings.shown != shown) {
+            settings.shown = shown;
+            const uint32_t type = shown ? vr::VREvent_OverlayShown : vr::VREvent_OverlayHidden;
+            m_runtime.queueOverlayEvent(handle, m_runtime.queuedNow(vrsim::plainEvent(type)));
+        }
+        return vr::VROverlayError_None;
+    });
+}
+
+vr::EVROverlayError SimOverlay::ShowOverlay(vr::VROverlayHandle_t ulOverlayHandle)
+{
+    return setShown(ulOverlayHandle, true);
+}
+
+vr::EVROverlayError SimOverlay::HideOverlay(vr::VROverlayHandle_t ulOverlayHandle)
+{
+    return setShown(ulOverlayHandle, false);
+}
+
+bool SimOverlay::IsDashboardVisible()
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    m_runtime.pumpScript();
+    const bool visible = m_runtime.dashboard.visible();
+    m_runtime.trace.write("IsDashboardVisible -> " + std::to_string(visible));
+    return visible;
+}
+
+bool SimOverlay::IsActiveDashboardOverlay(vr::VROverlayHandle_t ulOverlayHandle)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    m_runtime.pumpScript();
+    const bool active = m_runtime.dashboard.shows(ulOverlayHandle);
+    m_runtime.trace.write("IsActiveDashboardOverlay " + handleText(ulOverlayHandle) + " -> " + std::to_string(active));
+    return active;
+}
+
+void SimOverlay::ShowDashboard(const char* pchOverlayToShow)
+{
+    Runtime::Lock lock(m_runtime.mutex);
+    const vr::VROverlayHandle_t tab = m_runtime.dashboard.open(pchOverlayToShow ? pchOverlayToShow : "");
+    m_runtime.trace.write("ShowDashboard key=" + Trace::quoted(pchOverlayToShow)
+                          + " -> tab=" + (tab != 0 ? std::to_string(tab) : std::string("none")));
 }
 
 } // namespace vrsim

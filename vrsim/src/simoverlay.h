@@ -1,9 +1,13 @@
-// IVROverlay of the simulated runtime: dashboard overlays, their settings, events and frames.
+// IVROverlay of the simulated runtime: dashboard and world overlays, their settings, events and
+// frames, and the dashboard.
 #pragma once
 
 #include <string>
 
 #include <openvr.h>
+#include <vrsim/control.h>
+
+#include "overlaytable.h"
 
 namespace vrsim {
 
@@ -14,6 +18,7 @@ class SimOverlay : public vr::IVROverlay
 public:
     explicit SimOverlay(Runtime& runtime)
         : m_runtime(runtime)
+        , m_table(runtime)
     {}
 
     vr::EVROverlayError CreateDashboardOverlay(const char* pchOverlayKey, const char* pchOverlayFriendlyName,
@@ -35,8 +40,23 @@ public:
     vr::EVROverlayError SetOverlayFromFile(vr::VROverlayHandle_t ulOverlayHandle, const char* pchFilePath) override;
     uint32_t GetKeyboardText(char* pchText, uint32_t cchText) override;
 
-    // Numbering starts again at 1, as in a fresh process.
-    void restartHandles() { m_nextHandle = 1; }
+    vr::EVROverlayError FindOverlay(const char* pchOverlayKey, vr::VROverlayHandle_t* pOverlayHandle) override;
+    vr::EVROverlayError CreateOverlay(const char* pchOverlayKey, const char* pchOverlayName,
+                                      vr::VROverlayHandle_t* pOverlayHandle) override;
+    vr::EVROverlayError DestroyOverlay(vr::VROverlayHandle_t ulOverlayHandle) override;
+    vr::EVROverlayError SetOverlayAlpha(vr::VROverlayHandle_t ulOverlayHandle, float fAlpha) override;
+    vr::EVROverlayError SetOverlaySortOrder(vr::VROverlayHandle_t ulOverlayHandle, uint32_t unSortOrder) override;
+    vr::EVROverlayError
+    SetOverlayTransformTrackedDeviceRelative(vr::VROverlayHandle_t ulOverlayHandle,
+                                             vr::TrackedDeviceIndex_t unTrackedDevice,
+                                             const vr::HmdMatrix34_t* pmatTrackedDeviceToOverlayTransform) override;
+    vr::EVROverlayError ShowOverlay(vr::VROverlayHandle_t ulOverlayHandle) override;
+    vr::EVROverlayError HideOverlay(vr::VROverlayHandle_t ulOverlayHandle) override;
+    bool IsDashboardVisible() override;
+    bool IsActiveDashboardOverlay(vr::VROverlayHandle_t ulOverlayHandle) override;
+    void ShowDashboard(const char* pchOverlayToShow) override;
+
+    void restartHandles() { m_table.restartHandles(); }
 
 private:
     // Traces the call and passes the error through.
@@ -44,11 +64,14 @@ private:
     // Applies a setting to an existing overlay; unknown handles give InvalidHandle.
     template <typename Change>
     vr::EVROverlayError update(const std::string& call, vr::VROverlayHandle_t handle, Change change);
-    // Locked file per key in the state directory; its name keeps only safe characters.
-    std::string keyLockPath(const std::string& key) const;
+    // World overlays when shown, thumbnails by the setting, dashboard overlays while the dashboard
+    // shows their tab; another process's never.
+    bool seen(vr::VROverlayHandle_t handle, const OverlaySettings& settings) const;
+    // ShowOverlay and HideOverlay.
+    vr::EVROverlayError setShown(vr::VROverlayHandle_t handle, bool shown);
 
     Runtime& m_runtime;
-    vr::VROverlayHandle_t m_nextHandle = 1;
+    OverlayTable m_table;
 };
 
 } // namespace vrsim

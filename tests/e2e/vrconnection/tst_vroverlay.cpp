@@ -331,6 +331,49 @@ private slots:
         QVERIFY(traceMatching("SetOverlayTexture ").last().contains(" texture=4294967295 type=1 "));
     }
 
+    // The same class as a world overlay of a service: no pointer, no thumbnail, frames while it is
+    // shown, nothing after the connection went; and no message box, nobody is there to read it.
+    void worldOverlayOfAService()
+    {
+        VROverlay program;
+        program.init();
+        program.open(&m_page);
+        OverlayDescription notice;
+        notice.kind = OverlayDescription::Kind::World;
+        notice.key = "test.notice";
+        notice.widthInMeters = 0.8f;
+        notice.pointer = false;
+        notice.askUser = false;
+        VROverlay world(notice);
+        QCOMPARE(world.open(&m_page), 0);
+        const vr::VROverlayHandle_t handle = world.getOverlayHandle();
+        QCOMPARE(world.getThumbnailHandle(), vr::k_ulOverlayHandleInvalid);
+        QCOMPARE(traceMatching("CreateOverlay ").value(0),
+                 QString("CreateOverlay key=\"test.notice\" name=\"NERQ I/O\" -> 0 handle=%1").arg(handle));
+        QCOMPARE(traceMatching(QString("SetOverlayWidthInMeters handle=%1 ").arg(handle)).size(), 1);
+        QCOMPARE(vrsim::overlaySettings(handle).inputMethod, int(vr::VROverlayInputMethod_None));
+        QVERIFY(traceMatching(QString("SetOverlayMouseScale handle=%1").arg(handle)).isEmpty());
+
+        world.processTexture(7);
+        QCOMPARE(vrsim::overlaySettings(handle).texturesSubmitted, 0);
+        vr::VROverlay()->ShowOverlay(handle);
+        world.processTexture(7);
+        QCOMPARE(vrsim::overlaySettings(handle).texturesSubmitted, 1);
+        QVERIFY(traceMatching("IsOverlayVisible handle=0").isEmpty());
+        world.forget();
+        QVERIFY(!world.isOpen());
+        world.processTexture(7);
+        QCOMPARE(vrsim::overlaySettings(handle).texturesSubmitted, 1);
+
+        BoxWatcher watcher(Qt::Key_Return);
+        OverlayDescription quiet;
+        quiet.askUser = false;
+        VROverlay second(quiet);
+        QCOMPARE(errorOf([&] { second.open(&m_page); }), QString("Failed to create Overlay: VROverlayError_KeyInUse"));
+        QTest::qWait(100);
+        QVERIFY(watcher.seen.isEmpty());
+    }
+
     void noOverlayInterfaceMeansNoFrame()
     {
         VROverlay overlay;
