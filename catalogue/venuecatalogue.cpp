@@ -6,6 +6,7 @@
 #include "safefile.h"
 #include "steamlibrary.h"
 #include "steamlocator.h"
+#include "strictjson.h"
 
 #include <json/json.h>
 
@@ -36,13 +37,10 @@ QString sha256(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-QString languageName(bool chinese)
-{
-    return chinese ? QStringLiteral("Chinese") : QStringLiteral("English");
-}
+using Language = CatalogueStore::Language;
 
 // Why the program would not load the list whole, or empty when it would.
-QString refusal(const Json::Value& list, bool chinese)
+QString refusal(const Json::Value& list, Language language)
 {
     Catalogue catalogue;
     catalogue.read(compact(list));
@@ -50,7 +48,27 @@ QString refusal(const Json::Value& list, bool chinese)
         return {};
     const CatalogueProblem& first = catalogue.problems().front();
     const QString where = first.index < 0 ? QString() : QString("entry %1: ").arg(first.index);
-    return QString("the %1 catalogue would not load whole: %2%3").arg(languageName(chinese), where, first.message);
+    return QString("the %1 catalogue would not load whole: %2%3")
+        .arg(CatalogueStore::languageName(language), where, first.message);
+}
+
+// The payload's pictures: imgPath to sha256.
+bool readPictures(const Json::Value& pictures, QMap<QString, QString>* hashes, QString* error)
+{
+    if (!pictures.isNull() && !pictures.isObject()) {
+        *error = "\"pictures\" must be an object from imgPath to sha256";
+        return false;
+    }
+    for (const std::string& imgPath : pictures.getMemberNames()) {
+        const Json::Value& hash = pictures[imgPath];
+        if (!hash.isString() || !isPictureHash(QString::fromStdString(hash.asString()))) {
+            *error = QString("the picture of \"%1\" must be a sha256 in lower-case hex")
+                         .arg(QString::fromStdString(imgPath));
+            return false;
+        }
+        hashes->insert(QString::fromStdString(imgPath), QString::fromStdString(hash.asString()));
+    }
+    return true;
 }
 
 QString imagesFolder(const QString& catalogueDir)
@@ -62,7 +80,7 @@ QString imagesFolder(const QString& catalogueDir)
 
 bool isPictureHash(const QString& text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[0-9a-f]{64}$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("[0-9a-f]{64}")));
     return pattern.match(text).hasMatch();
 }
 
@@ -73,26 +91,15 @@ bool VenueCatalogue::parse(const QByteArray& payload, QString* error)
         return false;
     }
     Json::Value root;
-    std::string reason;
-    Json::CharReaderBuilder builder;
-    Json::CharReaderBuilder::strictMode(&builder.settings_);
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    try {
-        if (!reader->parse(payload.constData(), payload.constData() + payload.size(), &root, &reason)) {
-            *error = "not JSON: " + QString::fromStdString(reason).simplified();
-            return false;
-        }
-    } catch (const std::exception& e) {
-        // The library throws for nesting past its limit.
-        *error = "not JSON: " + QString::fromLocal8Bit(e.what());
+    if (!parseStrictJson(payload, &root, error))
         return false;
-    }
     if (!root.isObject()) {
         *error = "not a JSON object";
         return false;
     }
     const Json::Value& revisionValue = root["revision"];
-    if (!revisionValue.isString() || revisionValue.asString().empty() || revisionValue.asString().size() > 200) {
+    const int revisionLength = revisionValue.isString() ? QString::fromStdString(revisionValue.asString()).size() : 0;
+    if (revisionLength < 1 || revisionLength > 200) {
         *error = "\"revision\" must be a text of 1 to 200 characters";
         return false;
     }
@@ -101,54 +108,47 @@ bool VenueCatalogue::parse(const QByteArray& payload, QString* error)
         *error = "\"published\" must be a time in milliseconds";
         return false;
     }
-    for (const char* key : {"en", "cn"}) {
+    for (const Language language : CatalogueStore::kLanguages) {
+        const char* key = payloadKey(language);
         if (!root[key].isArray()) {
             *error = QString("\"%1\" must be a list of games").arg(key);
             return false;
         }
-        const QString why = refusal(root[key], key[0] == 'c');
+        const QString why = refusal(root[key], language);
         if (!why.isEmpty()) {
             *error = why;
             return false;
         }
     }
-    const Json::Value& pictureValues = root["pictures"];
-    if (!pictureValues.isNull() && !pictureValues.isObject()) {
-        *error = "\"pictures\" must be an object from imgPath to sha256";
-        return false;
-    }
     QMap<QString, QString> hashes;
-    for (const std::string& imgPath : pictureValues.getMemberNames()) {
-        const Json::Value& hash = pictureValues[imgPath];
-        if (!hash.isString() || !isPictureHash(QString::fromStdString(hash.asString()))) {
-            *error = QString("the picture of \"%1\" must be a sha256 in lower-case hex")
-                         .arg(QString::fromStdString(imgPath));
-            return false;
-        }
-        hashes.insert(QString::fromStdString(imgPath), QString::fromStdString(hash.asString()));
-    }
+    if (!readPictures(root["pictures"], &hashes, error))
+        return false;
     m_revision = QString::fromStdString(revisionValue.asString());
     m_published = publishedValue.isNumeric() ? static_cast<qint64>(publishedValue.asDouble()) : 0;
-    m_en = root["en"];
-    m_cn = root["cn"];
+    for (const Language language : CatalogueStore::kLanguages)
+        m_entries[language] = root[payloadKey(language)];
     m_pictures = hashes;
     return true;
+}
+
+const char* VenueCatalogue::payloadKey(Language language)
+{
+    return language == CatalogueStore::Chinese ? "cn" : "en";
 }
 
 bool VenueCatalogue::build(const QString& catalogueDir, QMap<QString, QByteArray>* pictureBytes, QString* error)
 {
     const QDir dir(catalogueDir);
-    Catalogue catalogues[2];
-    bool present[2];
-    for (int i = 0; i < 2; ++i) {
-        const QString path = dir.absoluteFilePath(
-            "game/" + CatalogueStore::fileName(i ? CatalogueStore::Chinese : CatalogueStore::English));
-        present[i] = QFileInfo::exists(path);
-        if (!present[i])
+    std::array<Catalogue, 2> catalogues;
+    std::array<bool, 2> present{};
+    for (const Language language : CatalogueStore::kLanguages) {
+        const QString path = CatalogueStore::filePath(catalogueDir, language);
+        present[language] = QFileInfo::exists(path);
+        if (!present[language])
             continue;
-        catalogues[i].readFile(path);
-        if (!catalogues[i].problems().empty()) {
-            const CatalogueProblem& first = catalogues[i].problems().front();
+        catalogues[language].readFile(path);
+        if (!catalogues[language].problems().empty()) {
+            const CatalogueProblem& first = catalogues[language].problems().front();
             const QString where = first.index < 0 ? QString() : QString("entry %1: ").arg(first.index);
             *error = QString("%1: the program would not load all of it: %2%3 (nerq-catalogue check %1 lists every "
                              "problem)")
@@ -156,18 +156,22 @@ bool VenueCatalogue::build(const QString& catalogueDir, QMap<QString, QByteArray
             return false;
         }
     }
-    if (!present[0] && !present[1]) {
-        *error = dir.absolutePath() + ": no game/data_en.json or game/data_cn.json";
+    if (!present[CatalogueStore::English] && !present[CatalogueStore::Chinese]) {
+        *error = QString("%1: no game/%2 or game/%3")
+                     .arg(dir.absolutePath(), CatalogueStore::fileName(CatalogueStore::English),
+                          CatalogueStore::fileName(CatalogueStore::Chinese));
         return false;
     }
     // A missing language is the other one, as the catalogue tool makes it.
-    m_en = catalogues[present[0] ? 0 : 1].entries();
-    m_cn = catalogues[present[1] ? 1 : 0].entries();
+    for (const Language language : CatalogueStore::kLanguages) {
+        const Language other = language == CatalogueStore::English ? CatalogueStore::Chinese : CatalogueStore::English;
+        m_entries[language] = catalogues[present[language] ? language : other].entries();
+    }
 
     m_pictures.clear();
     pictureBytes->clear();
-    for (const Json::Value* list : {&m_en, &m_cn}) {
-        for (const Json::Value& entry : *list) {
+    for (const Json::Value& list : m_entries) {
+        for (const Json::Value& entry : list) {
             const QString imgPath = QString::fromStdString(entry.get("imgPath", "").asString());
             if (imgPath.isEmpty() || m_pictures.contains(imgPath))
                 continue;
@@ -192,7 +196,9 @@ bool VenueCatalogue::build(const QString& catalogueDir, QMap<QString, QByteArray
 
 void VenueCatalogue::computeRevision()
 {
-    m_revision = sha256(compact(m_en) + '\n' + compact(m_cn) + '\n' + compact(pictureObject())).left(12);
+    m_revision = sha256(compact(m_entries[CatalogueStore::English]) + '\n' + compact(m_entries[CatalogueStore::Chinese])
+                        + '\n' + compact(pictureObject()))
+                     .left(12);
 }
 
 Json::Value VenueCatalogue::pictureObject() const
@@ -208,8 +214,8 @@ QByteArray VenueCatalogue::payload() const
     Json::Value root{Json::objectValue};
     root["revision"] = m_revision.toStdString();
     root["published"] = static_cast<Json::Int64>(m_published);
-    root["en"] = m_en;
-    root["cn"] = m_cn;
+    for (const Language language : CatalogueStore::kLanguages)
+        root[payloadKey(language)] = m_entries[language];
     root["pictures"] = pictureObject();
     return compact(root);
 }
@@ -217,8 +223,8 @@ QByteArray VenueCatalogue::payload() const
 QStringList VenueCatalogue::gameIds() const
 {
     QStringList ids;
-    for (const Json::Value* list : {&m_en, &m_cn}) {
-        for (const Json::Value& entry : *list) {
+    for (const Json::Value& list : m_entries) {
+        for (const Json::Value& entry : list) {
             const QString id = QString::fromStdString(entry.get("gameId", "").asString());
             if (!ids.contains(id))
                 ids << id;
@@ -300,7 +306,7 @@ bool apply(const QString& catalogueDir, const VenueCatalogue& venue, const QStri
 
     *applied = VenueApplied();
     for (const CatalogueStore::Language language : CatalogueStore::kLanguages) {
-        const Json::Value& entries = venue.entries(language == CatalogueStore::Chinese);
+        const Json::Value& entries = venue.entries(language);
         Catalogue games;
         games.read(compact(entries));
         Json::Value list{Json::arrayValue};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue.h"
+#include "cataloguestore.h"
 
 #include <json/value.h>
 
@@ -8,6 +9,8 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include <array>
 
 // The catalogue a venue's desk publishes for all its stations: both languages' catalogues as
 // the program reads them, and the sha256 of each picture they show (imgPath to hash; the bytes
@@ -30,7 +33,9 @@ public:
     const QString& revision() const { return m_revision; }
     qint64 published() const { return m_published; }
     void setPublished(qint64 at) { m_published = at; }
-    const Json::Value& entries(bool chinese) const { return chinese ? m_cn : m_en; }
+    const Json::Value& entries(CatalogueStore::Language language) const { return m_entries[language]; }
+    // "en", "cn": where the payload holds each language's catalogue.
+    static const char* payloadKey(CatalogueStore::Language language);
     const QMap<QString, QString>& pictures() const { return m_pictures; }
     // The games of both languages, English order first.
     QStringList gameIds() const;
@@ -41,8 +46,7 @@ private:
 
     QString m_revision;
     qint64 m_published = 0;
-    Json::Value m_en{Json::arrayValue};
-    Json::Value m_cn{Json::arrayValue};
+    std::array<Json::Value, 2> m_entries{Json::Value(Json::arrayValue), Json::Value(Json::arrayValue)};
     QMap<QString, QString> m_pictures;
 };
 

@@ -11,9 +11,9 @@ GameStart startGame(const GameItem& game)
 {
     GameStart start;
     if (game.isNative())
-        start.process = ShellOpen::openLauncher(game.launcherPath());
+        start.opened = ShellOpen::openLauncher(game.launcherPath());
     else
-        ShellOpen::openSteamUri(QString::asprintf("steam://launch/%d/Vr", game.steamGameId()));
+        start.opened = ShellOpen::openSteamUri(QString::asprintf("steam://launch/%d/Vr", game.steamGameId()));
 
     // The game is already on its way; a device link that cannot be opened must not take the
     // caller down with it. The next launch tries the link again.

@@ -6,33 +6,37 @@
 
 namespace {
 
-// xdg-open picks the desktop's handler; the target travels as one argument, never through a
-// shell, so spaces and quotes in paths are harmless.
-void xdgOpen(const QString& target)
+using ShellOpen::Opened;
+
+// Started on its own, so that the game outlives whoever asked for it.
+Opened start(const QString& program, const QStringList& arguments, Opened::How how)
 {
-    QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    qint64 id = 0;
+    if (process.startDetached(&id))
+        return {how, how == Opened::How::Program ? id : 0, {}};
+    return {Opened::How::Failed, 0, program + " could not be started: " + process.errorString()};
 }
 
 } // namespace
 
 namespace ShellOpen {
 
-qint64 openLauncher(const QString& launcherPath)
+Opened openLauncher(const QString& launcherPath)
 {
     const QFileInfo info(launcherPath);
-    if (!launcherPath.isEmpty() && info.isFile() && info.isExecutable()) {
-        qint64 process = 0;
-        if (QProcess::startDetached(launcherPath, {}, QString(), &process))
-            return process;
-        return 0;
-    }
-    xdgOpen(launcherPath);
-    return 0;
+    if (!launcherPath.isEmpty() && info.isFile() && info.isExecutable())
+        return start(launcherPath, {}, Opened::How::Program);
+    // xdg-open picks the desktop's handler; the target travels as one argument, never through a
+    // shell, so spaces and quotes in paths are harmless.
+    return start(QStringLiteral("xdg-open"), {launcherPath}, Opened::How::Desktop);
 }
 
-void openSteamUri(const QString& uri)
+Opened openSteamUri(const QString& uri)
 {
-    xdgOpen(uri);
+    return start(QStringLiteral("xdg-open"), {uri}, Opened::How::Desktop);
 }
 
 } // namespace ShellOpen

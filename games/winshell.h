@@ -12,8 +12,8 @@ namespace WinShell {
 // Empty parameters are passed as none.
 std::intptr_t openUtf8(const std::string& file, const std::string& parameters = std::string());
 
-// The same for a file alone, returning the id of the process the shell started for it, or 0 when
-// it started none (a document handed to a program that was already running) or failed.
+// The same for a file alone, returning the id of the process the shell started for it, 0 when it
+// started none (a document handed to a program that was already running), or -1 when it failed.
 long long openUtf8Process(const std::string& file);
 
 } // namespace WinShell

@@ -42,7 +42,7 @@ long long openUtf8Process(const std::string& file)
 {
     std::wstring wideFile;
     if (!toWide(file, wideFile))
-        return 0;
+        return -1;
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -50,7 +50,7 @@ long long openUtf8Process(const std::string& file)
     info.lpFile = wideFile.c_str();
     info.nShow = SW_SHOW;
     if (!::ShellExecuteExW(&info))
-        return 0;
+        return -1;
     // A document opened in a program that was already running gives no process of its own.
     if (!info.hProcess)
         return 0;

@@ -1,64 +1,33 @@
 #include "brokerconfig.h"
 
+#include "conffile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
-namespace {
-
-// A configuration file is a few lines; anything larger is not one.
-constexpr qint64 kMaxBytes = 64 * 1024;
-
-} // namespace
-
 bool isStationId(const QString& id)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_-]{1,64}")));
     return pattern.match(id).hasMatch();
 }
 
 bool BrokerConfig::load(const QString& path, BrokerConfig* config, QString* error)
 {
-    QFile file(path);
+    ConfFile file;
+    if (!ConfFile::read(path, &file, error))
+        return false;
     const QFileInfo info(path);
-    if (!info.exists()) {
-        *error = path + ": no such file";
-        return false;
-    }
-    if (!info.isFile() || info.size() > kMaxBytes) {
-        *error = path + ": not a configuration file (a folder, a device or too large)";
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = path + ": " + file.errorString();
-        return false;
-    }
-    const QStringList lines = QString::fromUtf8(file.read(kMaxBytes)).split('\n');
 
     BrokerConfig result;
-    QString section;
     bool sawPort = false;
     bool sawUser = false;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        const QString where = QString("%1:%2: ").arg(path).arg(i + 1);
-        if (line.isEmpty() || line.startsWith('#') || line.startsWith(';'))
-            continue;
-        if (line.startsWith('[') && line.endsWith(']')) {
-            section = line.mid(1, line.size() - 2).trimmed();
-            continue;
-        }
-        const int equals = line.indexOf('=');
-        if (equals < 1) {
-            *error = where + "expected key=value, not \"" + line + "\"";
-            return false;
-        }
-        if (section != QLatin1String("broker"))
-            continue;
-        const QString key = line.left(equals).trimmed();
-        const QString value = line.mid(equals + 1).trimmed();
+    const QList<ConfFile::Entry> entries = file.section("broker");
+    for (const ConfFile::Entry& entry : entries) {
+        const QString where = file.where(entry);
+        const QString& key = entry.key;
+        const QString& value = entry.value;
         if (key == QLatin1String("host")) {
             result.host = value;
         } else if (key == QLatin1String("port")) {

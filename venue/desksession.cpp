@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSysInfo>
 #include <QTimer>
 
@@ -21,13 +22,15 @@ QString uniqueName()
 DeskSession::DeskSession(const BrokerConfig& config, QObject* parent)
     : QObject(parent)
     , m_mqtt(config, "nerq-venue-" + uniqueName())
-    , m_syncTopic("nerq/v1/desk/" + uniqueName() + "/sync")
+    , m_syncTopic(VenueTopics::deskSync(uniqueName()))
 {
     // The broker hands out retained messages right after a subscription is granted, before it
     // takes our next packet: a message of our own, sent after the subscriptions, arrives after
     // every retained one.
     connect(&m_mqtt, &MqttClient::messageReceived, this,
-            [this](const QString& topic, const QByteArray& payload, bool) { received(topic, payload); });
+            [this](const QString& topic, const QByteArray& payload, bool, const MessageAge& age) {
+                received(topic, payload, age);
+            });
 }
 
 bool DeskSession::open(int timeoutMs, QString* error, bool withCatalogue)
@@ -37,25 +40,38 @@ bool DeskSession::open(int timeoutMs, QString* error, bool withCatalogue)
         filters << VenueTopics::catalogue();
     QStringList granted;
     QString lastReason;
-    const QMetaObject::Connection onSubscribed =
-        connect(&m_mqtt, &MqttClient::subscribed, this, [&](const QString& filter) {
-            granted << filter;
-            if (granted.size() == filters.size())
-                m_mqtt.publish(m_syncTopic, "{}", false);
-        });
-    const QMetaObject::Connection onState =
+    QString refusal;
+    const QList<QMetaObject::Connection> connections{
+        connect(&m_mqtt, &MqttClient::subscribed, this,
+                [&](const QString& filter) {
+                    granted << filter;
+                    if (granted.size() == filters.size())
+                        m_mqtt.publish(m_syncTopic, "{}", false);
+                }),
+        connect(&m_mqtt, &MqttClient::subscriptionRefused, this,
+                [&](const QString& filter, const QString& reason) {
+                    refusal = QString("the broker refused the subscription to %1: %2").arg(filter, reason);
+                }),
+        connect(&m_mqtt, &MqttClient::publishRefused, this,
+                [&](int, const QString& topic, const QString& reason) {
+                    refusal = QString("the broker refused a message to %1: %2").arg(topic, reason);
+                }),
         connect(&m_mqtt, &MqttClient::stateChanged, this,
-                [&](MqttClient::State, const QString& reason) { lastReason = reason; });
+                [&](MqttClient::State, const QString& reason) { lastReason = reason; }),
+    };
     for (const QString& filter : filters)
         m_mqtt.subscribe(filter);
     m_mqtt.start();
-    const bool synced = waitUntil([this] { return m_synced; }, timeoutMs);
-    disconnect(onSubscribed);
-    disconnect(onState);
+    const bool synced = waitUntil([&] { return m_synced || !refusal.isEmpty(); }, timeoutMs) && refusal.isEmpty();
+    for (const QMetaObject::Connection& connection : connections)
+        disconnect(connection);
     if (synced)
         return true;
-    *error = m_mqtt.isConnected() ? QString("the broker did not answer within %1 s").arg(timeoutMs / 1000.0)
-                                  : "cannot reach the broker: " + lastReason;
+    if (!refusal.isEmpty())
+        *error = refusal;
+    else
+        *error = m_mqtt.isConnected() ? QString("the broker did not answer within %1 s").arg(timeoutMs / 1000.0)
+                                      : "cannot reach the broker: " + lastReason;
     return false;
 }
 
@@ -65,7 +81,7 @@ void DeskSession::close()
     waitUntil([this] { return m_mqtt.state() == MqttClient::State::Stopped; }, 3000);
 }
 
-void DeskSession::received(const QString& topic, const QByteArray& payload)
+void DeskSession::received(const QString& topic, const QByteArray& payload, const MessageAge& age)
 {
     if (topic == m_syncTopic) {
         m_synced = true;
@@ -75,23 +91,42 @@ void DeskSession::received(const QString& topic, const QByteArray& payload)
         m_catalogue = payload;
         return;
     }
+    QString error;
     if (const QString station = VenueTopics::stationOf(topic, "status"); !station.isEmpty()) {
-        StationStatus status;
-        QString error;
-        // A reader never takes the topic's word alone.
-        if (payload.isEmpty())
-            m_stations.remove(station);
-        else if (StationStatus::parse(payload, &status, &error) && status.station == station)
-            m_stations.insert(station, status);
+        receivedStatus(topic, station, payload, age);
         return;
     }
-    if (!VenueTopics::stationOf(topic, "results").isEmpty()) {
+    if (const QString station = VenueTopics::stationOf(topic, "results"); !station.isEmpty()) {
         CommandResult result;
-        QString error;
-        if (CommandResult::parse(payload, &result, &error) && !result.id.isEmpty()
-            && result.station == VenueTopics::stationOf(topic, "results"))
+        if (!CommandResult::parse(payload, &result, &error) || !sameStation(station, result.station, &error))
+            emit skipped(topic, error);
+        else if (!result.id.isEmpty())
             m_results.insert(result.id, result);
     }
+}
+
+void DeskSession::receivedStatus(const QString& topic, const QString& station, const QByteArray& payload,
+                                 const MessageAge& age)
+{
+    StationStatus status;
+    QString error;
+    if (payload.isEmpty()) {
+        m_stations.remove(station);
+        m_statusPayloads.remove(station);
+        return;
+    }
+    if (!StationStatus::parse(payload, &status, &error) || !sameStation(station, status.station, &error)) {
+        emit skipped(topic, error);
+        return;
+    }
+    const qint64 now = nowMs();
+    qint64 shift = 0;
+    if (MessageTiming::shiftOf(status, age, now, &shift))
+        m_shifts.insert(station, shift);
+    const auto known = m_shifts.constFind(station);
+    m_stations.insert(station,
+                      MessageTiming::onReaderClock(status, age, now, known == m_shifts.cend() ? nullptr : &*known));
+    m_statusPayloads.insert(station, payload);
 }
 
 QList<DeskSession::Outcome> DeskSession::send(const QStringList& stations, StationCommand command, int waitSeconds)
@@ -142,6 +177,44 @@ QList<DeskSession::Outcome> DeskSession::send(const QStringList& stations, Stati
     return outcomes;
 }
 
+bool DeskSession::deliver(const QList<Message>& messages, int timeoutMs, QString* error)
+{
+    QSet<int> waiting;
+    QString failure;
+    const QList<QMetaObject::Connection> connections{
+        connect(&m_mqtt, &MqttClient::published, this, [&](int id) { waiting.remove(id); }),
+        connect(&m_mqtt, &MqttClient::publishRefused, this,
+                [&](int id, const QString& topic, const QString& reason) {
+                    if (waiting.remove(id) && failure.isEmpty())
+                        failure = QString("the broker refused %1: %2").arg(topic, reason);
+                }),
+        connect(&m_mqtt, &MqttClient::stateChanged, this,
+                [&](MqttClient::State state, const QString& reason) {
+                    if (state != MqttClient::State::Connected && failure.isEmpty())
+                        failure = "the connection to the broker was lost (" + reason + ")";
+                }),
+    };
+    for (const Message& message : messages) {
+        const int id = m_mqtt.publish(message.topic, message.payload, message.retain);
+        if (id < 0) {
+            failure = message.topic + " could not be handed to the broker: not connected";
+            break;
+        }
+        waiting.insert(id);
+    }
+    if (failure.isEmpty() && !waitUntil([&] { return waiting.isEmpty() || !failure.isEmpty(); }, timeoutMs))
+        failure = QString("the broker did not take %1 of the %2 messages within %3 s")
+                      .arg(waiting.size())
+                      .arg(messages.size())
+                      .arg(timeoutMs / 1000.0);
+    for (const QMetaObject::Connection& connection : connections)
+        disconnect(connection);
+    if (failure.isEmpty())
+        return true;
+    *error = failure;
+    return false;
+}
+
 bool DeskSession::waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
     if (done())
@@ -155,7 +228,9 @@ bool DeskSession::waitUntil(const std::function<bool()>& done, int timeoutMs)
     const QList<QMetaObject::Connection> connections{
         connect(&m_mqtt, &MqttClient::messageReceived, &loop, check),
         connect(&m_mqtt, &MqttClient::subscribed, &loop, check),
+        connect(&m_mqtt, &MqttClient::subscriptionRefused, &loop, check),
         connect(&m_mqtt, &MqttClient::published, &loop, check),
+        connect(&m_mqtt, &MqttClient::publishRefused, &loop, check),
         connect(&m_mqtt, &MqttClient::stateChanged, &loop, check),
         connect(&m_mqtt, &MqttClient::stopped, &loop, check),
     };

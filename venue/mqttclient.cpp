@@ -38,36 +38,56 @@ struct MqttClient::Event {
     QByteArray payload;
     bool retained = false;
     int id = 0;
+    int code = 0; // an MQTT 5 reason code; from 128 on, a failure
+    MessageAge age;
 };
+
+namespace {
+
+// MQTT 5 answers a publish or a subscription with a reason code; 128 and above say no.
+constexpr int kFirstFailureCode = 128;
+
+} // namespace
 
 struct MqttClient::Callbacks {
     static void connect(mosquitto*, void* self, int rc, int, const mosquitto_property*)
     {
         auto* client = static_cast<MqttClient*>(self);
         if (rc == 0)
-            client->m_events.push_back({Event::Connected, {}, {}, false, 0});
+            client->m_events.push_back({Event::Connected, {}, {}, false, 0, 0, {}});
         else
-            client->m_events.push_back({Event::Refused, QString::fromUtf8(mosquitto_reason_string(rc)), {}, false, rc});
+            client->m_events.push_back(
+                {Event::Refused, QString::fromUtf8(mosquitto_reason_string(rc)), {}, false, rc, rc, {}});
     }
     static void disconnect(mosquitto*, void* self, int rc, const mosquitto_property*)
     {
         auto* client = static_cast<MqttClient*>(self);
         const QString reason = rc == 0 ? QStringLiteral("disconnected") : libraryError(rc);
-        client->m_events.push_back({Event::Lost, reason, {}, false, rc});
+        client->m_events.push_back({Event::Lost, reason, {}, false, rc, rc, {}});
     }
-    static void message(mosquitto*, void* self, const mosquitto_message* m, const mosquitto_property*)
+    static void message(mosquitto*, void* self, const mosquitto_message* m, const mosquitto_property* properties)
     {
         auto* client = static_cast<MqttClient*>(self);
+        MessageAge age;
+        age.heldHereMs = client->m_heldHereMs;
+        uint32_t left = 0;
+        if (mosquitto_property_read_int32(properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, &left, false))
+            age.expiryLeftSeconds = left;
         client->m_events.push_back({Event::Message, QString::fromUtf8(m->topic),
-                                    QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain, 0});
+                                    QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain, 0, 0,
+                                    age});
     }
-    static void publish(mosquitto*, void* self, int mid, int, const mosquitto_property*)
+    static void publish(mosquitto*, void* self, int mid, int code, const mosquitto_property*)
     {
-        static_cast<MqttClient*>(self)->m_events.push_back({Event::Published, {}, {}, false, mid});
+        static_cast<MqttClient*>(self)->m_events.push_back(
+            {Event::Published, QString::fromUtf8(mosquitto_reason_string(code)), {}, false, mid, code, {}});
     }
-    static void subscribe(mosquitto*, void* self, int mid, int, const int*, const mosquitto_property*)
+    static void subscribe(mosquitto*, void* self, int mid, int count, const int* granted, const mosquitto_property*)
     {
-        static_cast<MqttClient*>(self)->m_events.push_back({Event::Subscribed, {}, {}, false, mid});
+        // Each filter is subscribed on its own, so the first code is the one.
+        const int code = count > 0 ? granted[0] : 0;
+        static_cast<MqttClient*>(self)->m_events.push_back(
+            {Event::Subscribed, QString::fromUtf8(mosquitto_reason_string(code)), {}, false, mid, code, {}});
     }
 };
 
@@ -94,10 +114,11 @@ MqttClient::~MqttClient()
         mosquitto_destroy(m_mosq);
 }
 
-void MqttClient::setWill(const QString& topic, const QByteArray& payload)
+void MqttClient::setWill(const QString& topic, const QByteArray& payload, int expirySeconds)
 {
     m_willTopic = topic;
     m_willPayload = payload;
+    m_willExpiry = expirySeconds;
 }
 
 void MqttClient::start()
@@ -142,9 +163,16 @@ void MqttClient::connectNow()
         return;
     dropSocket();
     // The will as it stands now; each connection carries the one it was made with.
-    if (!m_willTopic.isEmpty())
-        mosquitto_will_set_v5(m_mosq, m_willTopic.toUtf8().constData(), m_willPayload.size(), m_willPayload.constData(),
-                              kQos, true, nullptr);
+    if (!m_willTopic.isEmpty()) {
+        mosquitto_property* properties = nullptr;
+        if (m_willExpiry > 0)
+            mosquitto_property_add_int32(&properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, m_willExpiry);
+        // libmosquitto keeps the properties only when it takes the will.
+        if (mosquitto_will_set_v5(m_mosq, m_willTopic.toUtf8().constData(), m_willPayload.size(),
+                                  m_willPayload.constData(), kQos, true, properties)
+            != MOSQ_ERR_SUCCESS)
+            mosquitto_property_free_all(&properties);
+    }
     // Resolving the name is the one step that may wait: a venue's broker is named on its own
     // network, where the answer comes at once or not at all.
     const int rc = mosquitto_connect_async(m_mosq, m_broker.host.toUtf8().constData(), m_broker.port, m_keepAlive);
@@ -166,6 +194,7 @@ void MqttClient::watchSocket()
     connect(m_readNotifier.get(), &QSocketNotifier::activated, this, &MqttClient::readable);
     connect(m_writeNotifier.get(), &QSocketNotifier::activated, this, &MqttClient::writable);
     m_miscTimer->start();
+    m_stalls.start();
 }
 
 void MqttClient::dropSocket()
@@ -177,6 +206,8 @@ void MqttClient::dropSocket()
 
 void MqttClient::readable()
 {
+    m_stalls.served();
+    m_heldHereMs = m_stalls.heldHereMs();
     const int rc = mosquitto_loop_read(m_mosq, 1);
     afterLibrary();
     if (rc != MOSQ_ERR_SUCCESS && m_readNotifier)
@@ -194,6 +225,7 @@ void MqttClient::writable()
 void MqttClient::housekeeping()
 {
     // Keep-alive pings, and libmosquitto's view of a connection that went quiet.
+    m_stalls.served();
     const int rc = mosquitto_loop_misc(m_mosq);
     afterLibrary();
     if (rc != MOSQ_ERR_SUCCESS && m_readNotifier)
@@ -220,48 +252,63 @@ void MqttClient::afterLibrary()
 {
     std::vector<Event> events;
     events.swap(m_events);
-    for (Event& event : events) {
-        switch (event.kind) {
-        case Event::Connected:
-            m_retryMs = kFirstRetryMs;
-            for (const QString& filter : qAsConst(m_filters)) {
-                int mid = 0;
-                if (mosquitto_subscribe_v5(m_mosq, &mid, filter.toUtf8().constData(), kQos, 0, nullptr)
-                    == MOSQ_ERR_SUCCESS)
-                    m_pendingSubscriptions.insert(mid, filter);
-            }
-            setState(State::Connected, QString("connected to %1:%2").arg(m_broker.host).arg(m_broker.port));
-            emit connected();
-            break;
-        case Event::Refused:
+    for (const Event& event : events) {
+        if (event.kind == Event::Refused) {
             // The broker answers and says no (a wrong password, say): still worth retrying, since
             // the desk may add the station to the broker any time.
             mosquitto_disconnect(m_mosq);
             lost("the broker refused the connection: " + event.text);
             return;
-        case Event::Lost:
-            if (m_readNotifier)
-                lost("connection lost: " + event.text);
-            break;
-        case Event::Message:
-            emit messageReceived(event.text, event.payload, event.retained);
-            break;
-        case Event::Published:
-            m_inFlight.remove(event.id);
-            emit published(event.id);
-            if (m_stopping && m_inFlight.isEmpty())
-                finishStop();
-            break;
-        case Event::Subscribed:
-            if (m_pendingSubscriptions.contains(event.id))
-                emit subscribed(m_pendingSubscriptions.take(event.id));
-            break;
         }
+        handle(event);
         if (!m_mosq)
             return;
     }
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(mosquitto_want_write(m_mosq));
+}
+
+void MqttClient::handle(const Event& event)
+{
+    switch (event.kind) {
+    case Event::Connected:
+        m_retryMs = kFirstRetryMs;
+        for (const QString& filter : qAsConst(m_filters)) {
+            int mid = 0;
+            if (mosquitto_subscribe_v5(m_mosq, &mid, filter.toUtf8().constData(), kQos, 0, nullptr) == MOSQ_ERR_SUCCESS)
+                m_pendingSubscriptions.insert(mid, filter);
+        }
+        setState(State::Connected, QString("connected to %1:%2").arg(m_broker.host).arg(m_broker.port));
+        emit connected();
+        break;
+    case Event::Lost:
+        if (m_readNotifier)
+            lost("connection lost: " + event.text);
+        break;
+    case Event::Message:
+        emit messageReceived(event.text, event.payload, event.retained, event.age);
+        break;
+    case Event::Published: {
+        const QString topic = m_inFlight.take(event.id);
+        if (event.code >= kFirstFailureCode)
+            emit publishRefused(event.id, topic, event.text);
+        else
+            emit published(event.id);
+        if (m_stopping && m_inFlight.isEmpty())
+            finishStop();
+        break;
+    }
+    case Event::Subscribed:
+        if (!m_pendingSubscriptions.contains(event.id))
+            break;
+        if (event.code >= kFirstFailureCode)
+            emit subscriptionRefused(m_pendingSubscriptions.take(event.id), event.text);
+        else
+            emit subscribed(m_pendingSubscriptions.take(event.id));
+        break;
+    case Event::Refused:
+        break;
+    }
 }
 
 int MqttClient::publish(const QString& topic, const QByteArray& payload, bool retain, int expirySeconds)
@@ -277,7 +324,7 @@ int MqttClient::publish(const QString& topic, const QByteArray& payload, bool re
     mosquitto_property_free_all(&properties);
     if (rc != MOSQ_ERR_SUCCESS)
         return -1;
-    m_inFlight.insert(mid);
+    m_inFlight.insert(mid, topic);
     afterLibrary();
     return mid;
 }
@@ -327,6 +374,13 @@ void MqttClient::finishStop()
     }
     m_events.clear();
     dropSocket();
+    m_inFlight.clear();
+    m_pendingSubscriptions.clear();
+    // A new start() makes a new connection from scratch.
+    if (m_mosq) {
+        mosquitto_destroy(m_mosq);
+        m_mosq = nullptr;
+    }
     if (m_state != State::Stopped) {
         setState(State::Stopped, "stopped");
         emit stopped();

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "brokerconfig.h"
+#include "loopstallwatch.h"
+#include "messageage.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -39,14 +40,15 @@ public:
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
 
-    // What the broker publishes for us (retained) when the connection dies; a change takes effect
-    // at the next connect.
-    void setWill(const QString& topic, const QByteArray& payload);
+    // What the broker publishes for us (retained, with this expiry interval when not 0) when the
+    // connection dies; a change takes effect at the next connect.
+    void setWill(const QString& topic, const QByteArray& payload, int expirySeconds = 0);
     // Before start(): keep our subscriptions and queued messages at the broker while we are
     // away (and across its restart), so a command sent in a short drop still arrives.
     void setPersistentSession(bool persistent) { m_persistent = persistent; }
     void setKeepAliveSeconds(int seconds) { m_keepAlive = seconds; }
 
+    // Also after stop(): the subscriptions and the will are kept for the next connection.
     void start();
     // Waits up to `waitMs` for the broker to take what was published, then leaves cleanly (no
     // last will) and emits stopped().
@@ -55,23 +57,28 @@ public:
     State state() const { return m_state; }
     bool isConnected() const { return m_state == State::Connected; }
 
-    // QoS 1. `expirySeconds`: MQTT 5 message expiry, 0 for none. The message id, or -1 with a
-    // warning signal when it could not be handed to the connection (not connected).
+    // QoS 1. `expirySeconds`: MQTT 5 message expiry, 0 for none. The message id, which published()
+    // or publishRefused() names later, or -1 when it could not be handed to the connection (not
+    // connected).
     int publish(const QString& topic, const QByteArray& payload, bool retain, int expirySeconds = 0);
     // QoS 1, made again on every connect.
     void subscribe(const QString& filter);
     void unsubscribe(const QString& filter);
-    // Messages handed over but not yet acknowledged by the broker.
-    int unacknowledged() const { return static_cast<int>(m_inFlight.size()); }
 
 signals:
     // A change of state, once: connected, lost ("connection lost: ..."), refused ("not
     // authorised"), and so on; not every retry.
     void stateChanged(MqttClient::State state, const QString& reason);
     void connected();
-    void messageReceived(const QString& topic, const QByteArray& payload, bool retained);
+    // `age`: what the broker left of the message's expiry interval, and how long it may have lain
+    // unread here.
+    void messageReceived(const QString& topic, const QByteArray& payload, bool retained, const MessageAge& age);
+    // The broker took the message (QoS 1 acknowledgement)...
     void published(int messageId);
+    // ... or answered with an MQTT 5 reason code of failure ("not authorised").
+    void publishRefused(int messageId, const QString& topic, const QString& reason);
     void subscribed(const QString& filter);
+    void subscriptionRefused(const QString& filter, const QString& reason);
     void stopped();
 
 private:
@@ -87,6 +94,7 @@ private:
     void housekeeping();
     void lost(const QString& reason);
     void afterLibrary(); // emits what the callbacks queued, and keeps the write watch right
+    void handle(const Event& event);
     void setState(State state, const QString& reason);
     void finishStop();
 
@@ -97,6 +105,7 @@ private:
     int m_keepAlive = 10;
     QString m_willTopic;
     QByteArray m_willPayload;
+    int m_willExpiry = 0;
 
     State m_state = State::Stopped;
     QString m_lastReason;
@@ -104,12 +113,14 @@ private:
     int m_retryMs = 0;
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
+    LoopStallWatch m_stalls;
+    qint64 m_heldHereMs = 0; // for what the read in progress delivers
     QTimer* m_miscTimer;
     QTimer* m_retryTimer;
     QTimer* m_stopTimer;
 
     QStringList m_filters;
     QHash<int, QString> m_pendingSubscriptions; // message id to filter
-    QSet<int> m_inFlight;
+    QHash<int, QString> m_inFlight;             // message id to topic
     std::vector<Event> m_events;
 };

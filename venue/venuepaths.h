@@ -13,5 +13,8 @@ QString configFolder();
 QString dataFolder();
 // What the agent keeps for itself: the commands it has carried out.
 QString stateFolder();
+// What QLocalServer listens on and QLocalSocket connects to for this user: Linux, a socket file
+// <base>.sock in the user's runtime folder ($XDG_RUNTIME_DIR); Windows, the pipe <base>-<user>.
+QString localServerName(const QString& base);
 
 } // namespace VenuePaths

@@ -1,6 +1,7 @@
 #include "venuepaths.h"
 
 #include <QDir>
+#include <QStandardPaths>
 
 namespace {
 
@@ -29,6 +30,12 @@ QString dataFolder()
 QString stateFolder()
 {
     return xdgFolder("XDG_STATE_HOME", ".local/state");
+}
+
+QString localServerName(const QString& base)
+{
+    // A full path: QLocalServer would otherwise put it in /tmp, where every user's name meets.
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + '/' + base + ".sock";
 }
 
 } // namespace VenuePaths

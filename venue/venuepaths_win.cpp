@@ -32,4 +32,13 @@ QString stateFolder()
     return localFolder("/state");
 }
 
+QString localServerName(const QString& base)
+{
+    // Pipe names are machine-wide: the user's name keeps two users' stations apart.
+    QString user = qEnvironmentVariable("USERNAME");
+    if (user.isEmpty())
+        user = QStringLiteral("user");
+    return base + '-' + user;
+}
+
 } // namespace VenuePaths

@@ -30,15 +30,16 @@ QString gameModeText()
 
 namespace ShellOpen {
 
-qint64 openLauncher(const QString& launcherPath)
+Opened openLauncher(const QString& launcherPath)
 {
     g_opened.append(launcherPath + ' ' + gameModeText());
-    return 0;
+    return {};
 }
 
-void openSteamUri(const QString& uri)
+Opened openSteamUri(const QString& uri)
 {
     g_opened.append(uri + ' ' + gameModeText());
+    return {};
 }
 
 } // namespace ShellOpen
