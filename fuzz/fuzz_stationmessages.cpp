@@ -1,9 +1,10 @@
-// The station agent's handling of what the broker delivers: commands, the venue catalogue and
+// The station agent's handling of what the broker delivers: commands (the session's too), the venue catalogue and
 // its pictures, in any order and any shape. The input is a few sections, each starting with a
 // line "==== <name>", one message each:
 //   commands            a message on the station's own commands topic
 //   catalogue           the retained venue catalogue
 //   picture <sha256>    a venue picture
+//   ack                 the recorder's acknowledgement of the station's events
 //   <anything else>     a message on that topic
 // "$SOON" and "$PAST" in a section stand for a time 10 s ahead and one long gone, so commands can
 // be fresh or expired.
@@ -14,8 +15,10 @@
 // they were when no section was a catalogue it accepts; keep only pictures whose bytes have the
 // hash they are named after; and note each command id once at most.
 
+#include "agentclock.h"
 #include "brokerconfig.h"
 #include "catalogue.h"
+#include "cataloguestore.h"
 #include "fuzzsections.h"
 #include "mqttclient.h"
 #include "stationagent.h"
@@ -26,6 +29,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -42,7 +46,6 @@
 namespace {
 
 const char kStation[] = "fuzz01";
-const char* const kCatalogues[] = {"data_en.json", "data_cn.json"};
 
 struct Harness {
     std::unique_ptr<QCoreApplication> app;
@@ -77,6 +80,8 @@ void setUp()
     qputenv("HOME", (work + "/home").toUtf8());
     qputenv("XDG_STATE_HOME", (work + "/state").toUtf8());
     qputenv("NERQ_BLOCK_PREFIX", QString("nerqfuzz.%1.").arg(getpid()).toUtf8());
+    // A power command the fuzzer makes up is only ever noted here, never carried out.
+    qputenv("NERQ_POWER_NOTES", (work + "/power-notes").toUtf8());
     g_harness->catalogueDir = work + "/catalogue";
     g_harness->original[0] = gameList("/bin/true", "Native");
     g_harness->original[1] = gameList("/bin/true", "本地");
@@ -89,11 +94,13 @@ void resetFolder()
     QDir(g_harness->catalogueDir).removeRecursively();
     QDir().mkpath(g_harness->catalogueDir + "/game");
     for (int i = 0; i < 2; ++i) {
-        QFile file(g_harness->catalogueDir + "/game/" + kCatalogues[i]);
+        QFile file(CatalogueStore::filePath(g_harness->catalogueDir, CatalogueStore::kLanguages[i]));
         file.open(QIODevice::WriteOnly);
         file.write(g_harness->original[i]);
     }
     QFile::remove(g_harness->work.path() + "/state/journal");
+    QFile::remove(g_harness->work.path() + "/state/agent");
+    QFile::remove(g_harness->work.path() + "/state/events");
 }
 
 QByteArray substitute(QByteArray payload)
@@ -111,6 +118,8 @@ QString topicOf(const QString& name)
         return VenueTopics::catalogue();
     if (name.startsWith("picture "))
         return VenueTopics::picture(name.mid(8));
+    if (name == "ack")
+        return VenueTopics::recorderAck(kStation);
     return name;
 }
 
@@ -149,7 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     settings.catalogueDir = g_harness->catalogueDir;
     settings.steamRoots = QStringList{g_harness->work.path() + "/no-steam"};
     settings.journalPath = g_harness->work.path() + "/state/journal";
-    StationAgent agent(mqtt, settings);
+    settings.statePath = g_harness->work.path() + "/state/agent";
+    settings.endGames = false; // a session's end here must not touch this machine's processes
+    settings.eventsPath = g_harness->work.path() + "/state/events";
+    StationAgent agent(mqtt, settings, AgentClock::system());
 
     bool accepted = false;
     for (const Section& section : sections) {
@@ -161,10 +173,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         agent.handleMessage(topicOf(section.name), payload);
     }
+    // Catalogues and pictures are written beside the loop; their outcomes come back through it.
+    QElapsedTimer waited;
+    waited.start();
+    while (!agent.idle() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    check(agent.idle(), "the work on the catalogue folder did not end within 10 s");
     QCoreApplication::processEvents();
 
     for (int i = 0; i < 2; ++i) {
-        const QByteArray now = readFile(g_harness->catalogueDir + "/game/" + kCatalogues[i]);
+        const QByteArray now =
+            readFile(CatalogueStore::filePath(g_harness->catalogueDir, CatalogueStore::kLanguages[i]));
         Catalogue catalogue;
         catalogue.read(now);
         check(catalogue.problems().empty(), "a catalogue the program would not load whole was left");

@@ -1,15 +1,12 @@
 #include "teststation.h"
 
+#include "desksession.h"
 #include "testpaths.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <csignal>
-#include <functional>
 
 namespace {
 
@@ -43,15 +40,34 @@ QByteArray block(const QString& prefix, const char* name)
 
 } // namespace
 
-bool waitUntil(const std::function<bool()>& done, int msecs)
+QString lineFor(const QString& output, const QString& station)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < msecs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
+    for (const QString& line : output.split('\n')) {
+        if (line.startsWith(station + ':') || line.startsWith(station + ' '))
+            return line;
     }
-    return done();
+    return {};
+}
+
+StationStatus statusOf(const BrokerConfig& desk, const QString& station)
+{
+    DeskSession session(desk);
+    QString error;
+    if (!session.open(5000, &error))
+        return {};
+    const StationStatus status = session.stations().value(station);
+    session.close();
+    return status;
+}
+
+QString fakeTimeLibrary()
+{
+    for (const QString& lib : QDir("/usr/lib").entryList({"*"}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString path = "/usr/lib/" + lib + "/faketime/libfaketime.so.1";
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return QFileInfo::exists("/usr/lib/faketime/libfaketime.so.1") ? "/usr/lib/faketime/libfaketime.so.1" : QString();
 }
 
 TestStation::TestStation(const QString& id, const QString& configFile)
@@ -85,6 +101,7 @@ TestStation::~TestStation()
     }
     for (const QString& reaper : lines(m_dir.filePath("reapers")))
         ::kill(static_cast<pid_t>(reaper.toLongLong()), SIGKILL);
+    reapStubbornGame(stubbornNotes());
 }
 
 QByteArray TestStation::nativeEntry(const QString& gameId, const QString& launcherPath, int mode, const QString& name,
@@ -163,7 +180,43 @@ QProcessEnvironment TestStation::environment() const
     environment.insert("XDG_STATE_HOME", home() + "/.local/state");
     environment.insert("PATH", m_dir.filePath("bin") + ':' + environment.value("PATH"));
     environment.insert("NERQ_BLOCK_PREFIX", blockPrefix());
+    environment.insert("NERQ_POWER_NOTES", powerNotes());
+    for (auto it = m_environment.cbegin(); it != m_environment.cend(); ++it) {
+        if (it.value().isEmpty())
+            environment.remove(it.key());
+        else
+            environment.insert(it.key(), it.value());
+    }
+    if (m_movableClock) {
+        // Read again at every look at the clock.
+        environment.insert("LD_PRELOAD", fakeTimeLibrary());
+        environment.insert("FAKETIME_TIMESTAMP_FILE", m_dir.filePath("faketime"));
+        environment.insert("FAKETIME_NO_CACHE", "1");
+        environment.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+    } else if (m_clockOffset != 0) {
+        environment.insert("LD_PRELOAD", fakeTimeLibrary());
+        environment.insert("FAKETIME", QString::asprintf("%+d", m_clockOffset));
+        environment.insert("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+    }
     return environment;
+}
+
+void TestStation::useMovableClock()
+{
+    m_movableClock = true;
+    moveClock(0);
+}
+
+void TestStation::moveClock(int seconds)
+{
+    writeFile(m_dir.filePath("faketime"), QString::asprintf("%+d\n", seconds).toUtf8());
+}
+
+void TestStation::addToConfig(const QByteArray& text)
+{
+    QFile file(m_config);
+    if (file.open(QIODevice::Append))
+        file.write(text);
 }
 
 QString TestStation::blockPrefix() const
@@ -245,4 +298,44 @@ QString TestStation::gameModeText() const
 bool TestStation::calibrationRequested() const
 {
     return block(blockPrefix(), "Velkano_Memory").startsWith("Calibration");
+}
+
+QString writeStubbornGame(const QString& path, const QString& notes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(QString("#!/bin/sh\necho $$ > '%1/pid'\ntrap 'echo TERM >> \"%1/ended\"; exit 0' TERM\n"
+                       "while :; do sleep 0.1; done\n")
+                   .arg(notes)
+                   .toUtf8());
+    file.setPermissions(file.permissions() | QFile::ExeOwner);
+    return path;
+}
+
+bool TestStation::installStubbornGame()
+{
+    const QString launcher = catalogueDir() + "/game/native/stubborn.sh";
+    if (!QDir().mkpath(stubbornNotes()) || !QDir().mkpath(catalogueDir() + "/game/native")
+        || writeStubbornGame(launcher, stubbornNotes()).isEmpty())
+        return false;
+    writeCatalogue({nativeEntry("stubborn", "./game/native/stubborn.sh", 2)});
+    return true;
+}
+
+void reapStubbornGame(const QString& notes)
+{
+    QFile file(notes + "/pid");
+    const qint64 pid = file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+    QFile command(QString("/proc/%1/cmdline").arg(pid));
+    // Only while that pid is still the game, never a process that got its number since.
+    if (pid > 1 && command.open(QIODevice::ReadOnly) && command.readAll().contains("stubborn.sh"))
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+bool usePrivateRuntimeDir(const QTemporaryDir& dir)
+{
+    if (!dir.isValid() || !QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return false;
+    return qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
 }

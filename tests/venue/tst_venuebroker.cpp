@@ -2,11 +2,11 @@
 // in, who may read and write which topics, the secrets' modes, a second init, stations added and
 // removed while the broker runs, TLS, and a broker root starts for a folder of an ordinary user.
 
+#include "brokerclients.h"
 #include "programrun.h"
 #include "testpaths.h"
 #include "venuebroker.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,108 +14,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <vector>
 
 namespace {
-
-QStringList clientArguments(const BrokerConfig& config)
-{
-    QStringList arguments{"-h", config.host, "-p", QString::number(config.port), "-V", "mqttv5"};
-    if (!config.user.isEmpty())
-        arguments << "-u" << config.user << "-P" << config.password;
-    if (!config.caFile.isEmpty())
-        arguments << "--cafile" << config.caFile;
-    return arguments;
-}
-
-// QoS 1: when mosquitto_pub is back, the broker has dealt with the message. Its exit status.
-int publish(const BrokerConfig& config, const QString& topic, const QString& payload, bool retain = false)
-{
-    int exitCode = 0;
-    QStringList arguments = clientArguments(config) + QStringList{"-q", "1", "-t", topic, "-m", payload};
-    if (retain)
-        arguments << "-r";
-    runTool("mosquitto_pub", arguments, &exitCode, 10000);
-    return exitCode;
-}
-
-// mosquitto_sub for at most 30 s; what it received as "topic payload" lines.
-class Subscriber
-{
-public:
-    Subscriber(const BrokerConfig& config, const QStringList& topics)
-    {
-        QStringList arguments = clientArguments(config) + QStringList{"-d", "-v", "-q", "1", "-W", "30"};
-        for (const QString& filter : topics)
-            arguments << "-t" << filter;
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        // Line-buffered, or the subscription's acknowledgement would only show at the end.
-        m_process.start("stdbuf", QStringList{"-oL", "mosquitto_sub"} + arguments);
-    }
-    ~Subscriber()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    // False when the broker refused the connection.
-    bool subscribed() { return waitFor("received SUBACK"); }
-    bool waitFor(const QString& text, int msecs = 5000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!output().contains(text) && timer.elapsed() < msecs && m_process.state() != QProcess::NotRunning)
-            m_process.waitForReadyRead(50);
-        return output().contains(text);
-    }
-    bool ended(int msecs = 5000)
-    {
-        return m_process.waitForFinished(msecs) || m_process.state() == QProcess::NotRunning;
-    }
-    QStringList messages()
-    {
-        QStringList lines = output().split('\n');
-        lines.erase(
-            std::remove_if(lines.begin(), lines.end(), [](const QString& line) { return !line.startsWith("nerq/"); }),
-            lines.end());
-        return lines;
-    }
-    QString output()
-    {
-        m_output += QString::fromUtf8(m_process.readAll());
-        return m_output;
-    }
-
-private:
-    QProcess m_process;
-    QString m_output;
-};
-
-BrokerConfig stationConfig(const QString& path)
-{
-    BrokerConfig config;
-    QString error;
-    if (!BrokerConfig::load(path, &config, &error))
-        qWarning("%s", qPrintable(error));
-    return config;
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-struct stat statOf(const QString& path)
-{
-    struct stat info = {};
-    ::stat(QFile::encodeName(path).constData(), &info);
-    return info;
-}
 
 // nerq-venue init on the broker's folder with these options.
 bool init(VenueBroker& broker, const QStringList& options, QString* output)
@@ -123,11 +27,6 @@ bool init(VenueBroker& broker, const QStringList& options, QString* output)
     int exitCode = 0;
     *output = broker.runVenue(QStringList{"init", broker.dir()} + options, &exitCode);
     return exitCode == 0;
-}
-
-QString topic(const QString& station, const QString& leaf)
-{
-    return QString("nerq/v1/stations/%1/%2").arg(station, leaf);
 }
 
 } // namespace
@@ -200,14 +99,15 @@ private slots:
 
     void theSecretsAreTheirOwnersAlone()
     {
-        VenueBroker broker({true, QString(), false});
+        VenueBroker broker({true, QString(), false, QString()});
         QVERIFY2(broker.start(), qPrintable(broker.report()));
         QVERIFY2(!broker.addStation("st01").isEmpty(), qPrintable(broker.report()));
-        for (const char* name :
-             {"passwords", "acl", "console.conf", "stations/st01.conf", "venue-ca.key", "broker.key"})
+        QVERIFY2(!broker.addDesk("tab1").isEmpty(), qPrintable(broker.report()));
+        for (const char* name : {"passwords", "acl", "console.conf", "stations/st01.conf", "desks/tab1.conf",
+                                 "venue-ca.key", "broker.key"})
             QCOMPARE(statOf(broker.dir() + '/' + name).st_mode & 07777, mode_t(0600));
-        // The broker only reads these; stations get a copy of the CA.
-        for (const char* name : {"mosquitto.conf", "venue-ca.crt", "stations/venue-ca.crt"})
+        // The broker only reads these; stations and the desk's devices get a copy of the CA.
+        for (const char* name : {"mosquitto.conf", "venue-ca.crt", "stations/venue-ca.crt", "desks/venue-ca.crt"})
             QCOMPARE(statOf(broker.dir() + '/' + name).st_mode & 077, mode_t(044));
     }
 
@@ -216,7 +116,8 @@ private slots:
         VenueBroker broker;
         QVERIFY2(broker.start(), qPrintable(broker.report()));
         const QString st01 = broker.addStation("st01");
-        QVERIFY2(!st01.isEmpty(), qPrintable(broker.report()));
+        const QString tab1 = broker.addDesk("tab1");
+        QVERIFY2(!st01.isEmpty() && !tab1.isEmpty(), qPrintable(broker.report()));
         const QString dir = broker.dir();
         const QStringList kept{"passwords", "acl", "console.conf", "stations/st01.conf", "mosquitto.conf"};
         QMap<QString, QByteArray> before;
@@ -239,6 +140,8 @@ private slots:
         QVERIFY2(init(broker, {"--host", broker.host(), "--port", "1", "--ws-port", "2"}, &output), qPrintable(output));
         QCOMPARE(stationConfig(st01).port, 1);
         QCOMPARE(stationConfig(st01).password, stationPassword);
+        QCOMPARE(stationConfig(tab1).port, 1);
+        QCOMPARE(stationConfig(tab1).user, QString("tab1"));
         QCOMPARE(broker.desk().port, 1);
         QCOMPARE(broker.desk().password, deskPassword);
         QCOMPARE(contents(dir + "/passwords"), before["passwords"]);
@@ -282,6 +185,55 @@ private slots:
         const BrokerConfig back = stationConfig(broker.addStation("st01"));
         QVERIFY(back.password != st01.password);
         QCOMPARE(publish(back, topic("st01", "status"), "{}"), 0);
+    }
+
+    void desksDevicesComeAndGoAloneWhileTheBrokerRuns()
+    {
+        VenueBroker broker;
+        QVERIFY2(broker.start(), qPrintable(broker.report()));
+        QVERIFY2(!broker.addStation("st01").isEmpty(), qPrintable(broker.report()));
+        const QString tab1File = broker.addDesk("tab1");
+        const BrokerConfig tab1 = stationConfig(tab1File);
+        const BrokerConfig tab2 = stationConfig(broker.addDesk("tab2"));
+        QVERIFY2(!tab1.password.isEmpty() && !tab2.password.isEmpty(), qPrintable(broker.report()));
+        // In console.conf's form: a user of its own, the desk's address, the page's folder for the
+        // pictures of a catalogue published from it.
+        QVERIFY(!tab1.station && tab1.user == "tab1" && tab1.host == broker.desk().host);
+        QVERIFY2(contents(tab1File).contains(("[desk]\npage=" + broker.dir() + "/page\n").toUtf8()),
+                 contents(tab1File).constData());
+        QVERIFY(tab1.password != tab2.password && tab1.password != broker.desk().password);
+
+        // Each has the desk's rights.
+        Subscriber desk(broker.desk(), {"nerq/v1/#"});
+        Subscriber first(tab1, {"nerq/v1/#"});
+        Subscriber second(tab2, {"nerq/v1/#"});
+        QVERIFY2(desk.subscribed() && first.subscribed() && second.subscribed(), qPrintable(first.output()));
+        QCOMPARE(publish(tab1, topic("st01", "commands"), "from tab1"), 0);
+        QVERIFY2(second.waitFor(topic("st01", "commands") + " from tab1"), qPrintable(second.output()));
+
+        // A lost tablet: shut out at once, and nobody else.
+        QVERIFY2(broker.removeDesk("tab1"), qPrintable(broker.report()));
+        QVERIFY2(first.ended(), qPrintable(first.output()));
+        QVERIFY(!QFileInfo::exists(tab1File));
+        Subscriber again(tab1, {"nerq/v1/#"});
+        QVERIFY2(!again.subscribed() && again.output().contains("Not authorized"), qPrintable(again.output()));
+        QCOMPARE(publish(tab2, "nerq/v1/catalogue", "still here"), 0);
+        QVERIFY2(desk.waitFor("nerq/v1/catalogue still here"), qPrintable(desk.output()));
+        QVERIFY2(second.waitFor("nerq/v1/catalogue still here"), qPrintable(second.output()));
+
+        // A name is a station's or a device's, not both; the desk's own is neither.
+        int exitCode = 0;
+        QString output = broker.runVenue({"add-desk", broker.dir(), "st01"}, &exitCode);
+        QVERIFY2(exitCode == 1 && output.contains("st01 is the name of station st01 already"), qPrintable(output));
+        output = broker.runVenue({"add-station", broker.dir(), "tab2"}, &exitCode);
+        QVERIFY2(exitCode == 1 && output.contains("is the name of desk device tab2 already"), qPrintable(output));
+        output = broker.runVenue({"remove-desk", broker.dir(), "st01"}, &exitCode);
+        QVERIFY2(exitCode == 1 && output.contains("has no desk device st01"), qPrintable(output));
+        for (const char* name : {"Desk", "recorder", "tab3\n"}) {
+            output = broker.runVenue({"add-desk", broker.dir(), name}, &exitCode);
+            QVERIFY2(exitCode == 2, qPrintable(output));
+        }
+        QCOMPARE(publish(stationConfig(broker.dir() + "/stations/st01.conf"), topic("st01", "status"), "{}"), 0);
     }
 
     void aBrokerThatDiedIsNotConfusedWithAnotherProcess()
@@ -332,7 +284,7 @@ private slots:
 
     void overTlsOnlyTheVenuesCaIsTrusted()
     {
-        VenueBroker broker({true, QString(), false});
+        VenueBroker broker({true, QString(), false, QString()});
         QVERIFY2(broker.start(), qPrintable(broker.report()));
         const QString file = broker.addStation("st01");
         QVERIFY2(!file.isEmpty(), qPrintable(broker.report()));
@@ -369,7 +321,7 @@ private slots:
         if (::geteuid() != 0)
             QSKIP("needs root to start a broker for another user's folder");
         QFETCH(bool, startAsOwner);
-        VenueBroker broker({false, "nobody", startAsOwner});
+        VenueBroker broker({false, "nobody", startAsOwner, QString()});
         QVERIFY2(broker.start(), qPrintable(broker.report()));
         QCOMPARE(statOf(broker.dir() + "/passwords").st_uid, statOf(broker.dir()).st_uid);
         QFile status(QString("/proc/%1/status").arg(broker.pid()));
@@ -397,8 +349,8 @@ private slots:
         QVERIFY2(broker.start(), qPrintable(broker.report()));
         const QByteArray passwords = contents(broker.dir() + "/passwords");
         int exitCode = 0;
-        for (const QString& id :
-             QStringList{"desk", "Desk", "../st01", "st 01", "st01\nuser desk", QString(65, 'a'), ""}) {
+        for (const QString& id : QStringList{"desk", "Desk", "recorder", "../st01", "st 01", "st01\n",
+                                             "st01\nuser desk", QString(65, 'a'), ""}) {
             const QString output = broker.runVenue({"add-station", broker.dir(), id}, &exitCode);
             QVERIFY2(exitCode == 2, qPrintable(id + ": " + output));
         }

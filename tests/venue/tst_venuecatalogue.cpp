@@ -123,6 +123,12 @@ void VenueCatalogueTest::stationsShowTheVenueGamesTheyHave()
     QVERIFY(session.waitUntil([&] { return follows("st01") && follows("st02"); }, 5000));
     const QString revision = session.stations().value("st01").catalogueRevision;
     QCOMPARE(session.stations().value("st02").catalogueRevision, revision);
+    // When it was published, as each station reports it; the pictures beside the desk's page, all
+    // in one file.
+    QVERIFY(qAbs(session.stations().value("st02").cataloguePublished - nowMs()) < 60000);
+    QCOMPARE(QDir(broker.dir() + "/page/pictures").entryList(QDir::Files), QStringList{revision});
+    QFile pictures(broker.dir() + "/page/pictures/" + revision);
+    QVERIFY(pictures.open(QIODevice::ReadOnly) && pictures.readLine() == "NERQ-PICTURES 1\n");
     QCOMPARE(session.stations().value("st01").hiddenGames, QStringList{"alyx"});
     QCOMPARE(session.stations().value("st02").hiddenGames, QStringList{"orbit"});
 

@@ -23,16 +23,49 @@ constexpr int kReloadMsecs = 5000;
 const char kFolderName[] = "venue's folder";
 const char kReloaded[] = "Reloading config.";
 
-// Two ports nothing listens on at this moment.
-bool freePorts(int* first, int* second)
+// Three ports nothing listens on at this moment.
+bool freePorts(int* first, int* second, int* third)
 {
     QTcpServer a;
     QTcpServer b;
-    if (!a.listen(QHostAddress::LocalHost) || !b.listen(QHostAddress::LocalHost))
+    QTcpServer c;
+    if (!a.listen(QHostAddress::LocalHost) || !b.listen(QHostAddress::LocalHost) || !c.listen(QHostAddress::LocalHost))
         return false;
     *first = a.serverPort();
     *second = b.serverPort();
+    *third = c.serverPort();
     return true;
+}
+
+// The command printed on the line after the one that starts with `heading`, or empty.
+QString commandAfter(const QString& output, const QString& heading)
+{
+    const QStringList lines = output.split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].startsWith(heading))
+            return lines[i + 1].trimmed();
+    }
+    return QString();
+}
+
+// Should the test process die without its destructors, the guard ends `pid`.
+void guard(QProcess& guard, qint64 pid)
+{
+    guard.start("sh", {"-c", "while kill -0 \"$0\" 2>/dev/null; do sleep 0.5; done; kill -9 \"$1\" 2>/dev/null",
+                       QString::number(QCoreApplication::applicationPid()), QString::number(pid)});
+}
+
+void end(QProcess& process, bool politely)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    if (politely) {
+        process.terminate();
+        if (process.waitForFinished(10000))
+            return;
+    }
+    process.kill();
+    process.waitForFinished(5000);
 }
 
 } // namespace
@@ -48,8 +81,12 @@ VenueBroker::VenueBroker(const Options& options)
     // A file, not a pipe: a pipe nobody reads while the test waits elsewhere would stall the broker.
     m_broker.setStandardOutputFile(m_base.filePath("broker.log"), QIODevice::Append);
     m_broker.setStandardErrorFile(m_base.filePath("broker.log"), QIODevice::Append);
-    m_guard.setStandardOutputFile(QProcess::nullDevice());
-    m_guard.setStandardErrorFile(QProcess::nullDevice());
+    m_front.setStandardOutputFile(m_base.filePath("front.log"), QIODevice::Append);
+    m_front.setStandardErrorFile(m_base.filePath("front.log"), QIODevice::Append);
+    for (QProcess* guard : {&m_guard, &m_frontGuard}) {
+        guard->setStandardOutputFile(QProcess::nullDevice());
+        guard->setStandardErrorFile(QProcess::nullDevice());
+    }
 }
 
 VenueBroker::~VenueBroker()
@@ -91,24 +128,26 @@ bool VenueBroker::init()
             return false;
         }
     }
-    if (!freePorts(&m_port, &m_wsPort)) {
+    if (!freePorts(&m_port, &m_wsPort, &m_wsLocalPort)) {
         m_error = "no free loopback port";
         return false;
     }
-    QStringList arguments{
-        "init", m_dir, "--host", host(), "--port", QString::number(m_port), "--ws-port", QString::number(m_wsPort)};
-    if (m_options.tls)
-        arguments << "--tls";
+    QString output;
+    return initAgain(m_options.tls ? QStringList{"--tls"} : QStringList(), &output);
+}
+
+bool VenueBroker::initAgain(const QStringList& options, QString* output)
+{
     int exitCode = 0;
-    const QString output = runVenue(arguments, &exitCode);
-    const QStringList lines = output.split('\n');
-    for (int i = 0; i + 1 < lines.size(); ++i) {
-        if (lines[i].startsWith("Start the broker"))
-            m_startCommand = lines[i + 1].trimmed();
-    }
+    *output = runVenue(QStringList{"init", m_dir, "--host", host(), "--port", QString::number(m_port), "--ws-port",
+                                   QString::number(m_wsPort), "--ws-local-port", QString::number(m_wsLocalPort)}
+                           + options,
+                       &exitCode);
+    m_startCommand = commandAfter(*output, "Start the broker");
+    m_frontCommand = commandAfter(*output, "Start TLS for the desk's page");
     if (exitCode == 0 && !m_startCommand.isEmpty())
         return true;
-    m_error = QString("nerq-venue init exited with %1:\n%2").arg(exitCode).arg(output);
+    m_error = QString("nerq-venue init exited with %1:\n%2").arg(exitCode).arg(*output);
     return false;
 }
 
@@ -131,9 +170,7 @@ bool VenueBroker::launch()
         m_error = "cannot start the broker: " + m_broker.errorString();
         return false;
     }
-    // Should the test process die without its destructors, the guard ends the broker.
-    m_guard.start("sh", {"-c", "while kill -0 \"$0\" 2>/dev/null; do sleep 0.5; done; kill -9 \"$1\" 2>/dev/null",
-                         QString::number(QCoreApplication::applicationPid()), QString::number(m_broker.processId())});
+    guard(m_guard, m_broker.processId());
     static const QRegularExpression running(QStringLiteral("mosquitto version \\S+ running"));
     QElapsedTimer timer;
     timer.start();
@@ -148,40 +185,52 @@ bool VenueBroker::launch()
         QTcpSocket socket;
         socket.connectToHost(host(), static_cast<quint16>(m_port));
         if (socket.waitForConnected(1000))
-            return true;
+            return m_frontCommand.isEmpty() || launchFront();
     }
     m_error = QString("the broker (%1) did not accept connections within %2 ms").arg(m_startCommand).arg(kStartMsecs);
     kill();
     return false;
 }
 
+bool VenueBroker::launchFront()
+{
+    m_front.start("sh", {"-c", "exec " + m_frontCommand});
+    if (!m_front.waitForStarted()) {
+        m_error = "cannot start the page's TLS: " + m_front.errorString();
+        return false;
+    }
+    guard(m_frontGuard, m_front.processId());
+    QElapsedTimer timer;
+    timer.start();
+    while (!m_front.waitForFinished(50) && timer.elapsed() < kStartMsecs) {
+        QTcpSocket socket;
+        socket.connectToHost(host(), static_cast<quint16>(m_wsPort));
+        if (socket.waitForConnected(1000))
+            return true;
+    }
+    m_error = QString("the page's TLS (%1) did not accept connections").arg(m_frontCommand);
+    kill();
+    return false;
+}
+
 void VenueBroker::stop()
 {
-    if (isRunning()) {
-        m_broker.terminate();
-        if (!m_broker.waitForFinished(10000)) {
-            m_broker.kill();
-            m_broker.waitForFinished(5000);
-        }
-    }
+    end(m_front, true);
+    end(m_broker, true);
     stopGuard();
 }
 
 void VenueBroker::kill()
 {
-    if (isRunning()) {
-        m_broker.kill();
-        m_broker.waitForFinished(5000);
-    }
+    end(m_front, false);
+    end(m_broker, false);
     stopGuard();
 }
 
 void VenueBroker::stopGuard()
 {
-    if (m_guard.state() != QProcess::NotRunning) {
-        m_guard.kill();
-        m_guard.waitForFinished(5000);
-    }
+    end(m_guard, false);
+    end(m_frontGuard, false);
 }
 
 bool VenueBroker::isRunning()
@@ -191,15 +240,25 @@ bool VenueBroker::isRunning()
 
 QString VenueBroker::addStation(const QString& id)
 {
-    return stationCommand("add-station", id) ? m_dir + "/stations/" + id + ".conf" : QString();
+    return clientCommand("add-station", id) ? m_dir + "/stations/" + id + ".conf" : QString();
 }
 
 bool VenueBroker::removeStation(const QString& id)
 {
-    return stationCommand("remove-station", id);
+    return clientCommand("remove-station", id);
 }
 
-bool VenueBroker::stationCommand(const QString& command, const QString& id)
+QString VenueBroker::addDesk(const QString& name)
+{
+    return clientCommand("add-desk", name) ? m_dir + "/desks/" + name + ".conf" : QString();
+}
+
+bool VenueBroker::removeDesk(const QString& name)
+{
+    return clientCommand("remove-desk", name);
+}
+
+bool VenueBroker::clientCommand(const QString& command, const QString& id)
 {
     const bool running = isRunning();
     const int reloads = log().count(kReloaded);
@@ -232,7 +291,7 @@ QString VenueBroker::runVenue(const QStringList& arguments, int* exitCode)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(TestPaths::tool("nerq-venue"), arguments);
+    process.start(m_options.venueTool.isEmpty() ? TestPaths::tool("nerq-venue") : m_options.venueTool, arguments);
     if (!process.waitForFinished(30000)) {
         process.kill();
         process.waitForFinished();

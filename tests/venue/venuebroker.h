@@ -8,7 +8,8 @@
 #include <QTemporaryDir>
 
 // A real Mosquitto broker for one test: `nerq-venue init` (the built one) writes its folder, on
-// free loopback ports, and the broker is started with the very command init printed. The folder's
+// free loopback ports, and the broker is started with the very command init printed; with TLS,
+// stunnel in front of the desk's page too, as init printed it. The folder's
 // name holds a space and a quote, as an operator's may. Every way out of the test stops the
 // broker (the destructor), and a guard process kills it should the test process die first.
 //
@@ -30,6 +31,7 @@ public:
         // so that the broker root starts runs as that user; with startAsOwner, that user starts it.
         QString owner;
         bool startAsOwner = false;
+        QString venueTool; // the nerq-venue that sets the folder up; empty: the built one
     };
 
     VenueBroker();
@@ -46,17 +48,23 @@ public:
     // SIGKILL: a broker that dies, leaving its pid file behind.
     void kill();
     bool isRunning();
+    // nerq-venue init on the folder again, with the same host and ports and these options; the
+    // next start() starts what it printed.
+    bool initAgain(const QStringList& options, QString* output);
     qint64 pid() const { return m_broker.processId(); }
 
     QString dir() const { return m_dir; } // the venue's folder
     QString host() const { return QStringLiteral("127.0.0.1"); }
     int port() const { return m_port; }
-    int wsPort() const { return m_wsPort; }
+    int wsPort() const { return m_wsPort; } // the page's port; with TLS stunnel's
 
     // nerq-venue add-station / remove-station on the folder; while the broker runs, they return
     // once it has read its files again. addStation gives the station's file, or empty.
     QString addStation(const QString& id);
     bool removeStation(const QString& id);
+    // The same for a tablet or PC of the desk's: add-desk gives its file, desks/NAME.conf.
+    QString addDesk(const QString& name);
+    bool removeDesk(const QString& name);
     // nerq-venue with these arguments, at most 30 s; standard output and error together.
     QString runVenue(const QStringList& arguments, int* exitCode);
     // The same as the desk: a command that speaks to the broker, with --config console.conf.
@@ -70,16 +78,21 @@ public:
 private:
     bool init();
     bool launch();
-    bool stationCommand(const QString& command, const QString& id);
+    bool launchFront();
+    bool clientCommand(const QString& command, const QString& name);
     void stopGuard();
 
     Options m_options;
     QTemporaryDir m_base;
     QString m_dir;
     QString m_startCommand; // as init printed it
+    QString m_frontCommand; // stunnel's, with TLS
     int m_port = 0;
     int m_wsPort = 0;
+    int m_wsLocalPort = 0;
     QProcess m_broker;
     QProcess m_guard;
+    QProcess m_front;
+    QProcess m_frontGuard;
     QString m_error;
 };

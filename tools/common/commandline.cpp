@@ -20,9 +20,34 @@ bool CommandLine::parseTool(const QString& description, const QString& commands,
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addPositionalArgument("command", commands + ", then its own options.", "<command> [options]");
+    if (!parseOwn(parser, m_tool + " <command> [options]", arguments, status))
+        return false;
+    *rest = parser.positionalArguments();
+    if (rest->isEmpty()) {
+        *status = usageError("no command given (" + commands + ")");
+        return false;
+    }
+    *command = rest->takeFirst();
+    return true;
+}
+
+bool CommandLine::parseProgram(QCommandLineParser& parser, const QString& usage, const QStringList& arguments,
+                               int* status, bool positional)
+{
+    if (!parseOwn(parser, usage, arguments, status))
+        return false;
+    if (!positional && !parser.positionalArguments().isEmpty()) {
+        *status = usageError("unexpected argument \"" + parser.positionalArguments().first() + "\"");
+        return false;
+    }
+    return true;
+}
+
+bool CommandLine::parseOwn(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status)
+{
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument("command", commands + ", then its own options.", "<command> [options]");
     *status = 0;
     if (!parser.parse(arguments)) {
         *status = usageError(parser.errorText());
@@ -33,15 +58,9 @@ bool CommandLine::parseTool(const QString& description, const QString& commands,
         return false;
     }
     if (parser.isSet(help) || parser.isSet("help-all")) {
-        printHelp(parser, m_tool + " <command> [options]");
+        printHelp(parser, usage);
         return false;
     }
-    *rest = parser.positionalArguments();
-    if (rest->isEmpty()) {
-        *status = usageError("no command given (" + commands + ")");
-        return false;
-    }
-    *command = rest->takeFirst();
     return true;
 }
 

@@ -6,14 +6,15 @@
 
 class QCommandLineParser;
 
-// What the commands of a tool with subcommands (nerq-catalogue, nerq-venue) share: their output,
-// their usage errors (status 2) and failures (status 1), and the parse of a command's own options
-// with --help, as git and dpkg do it.
+// What the command-line tools share: their output, their usage errors (status 2) and failures
+// (status 1), --help and --version, and for a tool with subcommands (nerq-catalogue, nerq-venue)
+// the parse of a command's own options, as git and dpkg do it.
 class CommandLine
 {
 public:
     explicit CommandLine(const QString& tool);
 
+    const QString& tool() const { return m_tool; }
     QTextStream& out() { return m_out; }
     QTextStream& err() { return m_err; }
 
@@ -22,6 +23,12 @@ public:
     // and the errors. False when it printed the help or version (status 0) or a usage error (2).
     bool parseTool(const QString& description, const QString& commands, const QStringList& arguments, QString* command,
                    QStringList* rest, int* status);
+    // Parses the options of a program without commands (nerq-station), with --help and --version;
+    // `arguments` start with the program's own name, and none may follow the options unless
+    // `positional` (their number is the caller's to check). False when it printed the help or
+    // version (status 0) or a usage error (status 2).
+    bool parseProgram(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status,
+                      bool positional = false);
     // Parses a command's options; `usage` is its synopsis ("nerq-venue init DIR [--tls]").
     // False when it printed its help (status 0) or a usage error (status 2).
     bool parse(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status);
@@ -36,6 +43,10 @@ public:
     int fail(const QString& message);
 
 private:
+    // The program's own arguments with --help and --version; false when it printed one of them
+    // (status 0) or a usage error (status 2).
+    bool parseOwn(QCommandLineParser& parser, const QString& usage, const QStringList& arguments, int* status);
+
     QString m_tool;
     QTextStream m_out;
     QTextStream m_err;

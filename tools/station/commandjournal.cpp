@@ -1,7 +1,7 @@
 #include "commandjournal.h"
 
+#include "fileplatform.h"
 #include "safefile.h"
-#include "venueprotocol.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,10 +33,19 @@ bool CommandJournal::load(QString* warning)
     const QJsonDocument document = content.ok() ? QJsonDocument::fromJson(content.data, &parseError) : QJsonDocument();
     if (!content.ok() || parseError.error != QJsonParseError::NoError || !document.isObject()) {
         const QString aside = m_path + ".unreadable";
-        QFile::remove(aside);
-        QFile::rename(m_path, aside);
-        *warning = QString("%1 could not be read (%2); set aside as %3, commands from before it are not known")
-                       .arg(m_path, content.ok() ? parseError.errorString() : content.problem, aside);
+        const QString why = content.ok() ? parseError.errorString() : content.problem;
+        QString renameError;
+        if (QFileInfo::exists(aside) && !QFile::remove(aside))
+            renameError = aside + " is in the way and cannot be removed";
+        else if (!FilePlatform::replace(m_path, aside, &renameError))
+            renameError = "it cannot be renamed: " + renameError;
+        if (renameError.isEmpty())
+            *warning = QString("%1 could not be read (%2); set aside as %3, commands from before it are not known")
+                           .arg(m_path, why, aside);
+        else
+            *warning = QString("%1 could not be read (%2), nor set aside as %3 (%4); commands from before it are "
+                               "not known, and it is written anew at the next command")
+                           .arg(m_path, why, aside, renameError);
         return false;
     }
     for (const QJsonValue& value : document.object().value("commands").toArray()) {
@@ -59,9 +68,8 @@ std::optional<CommandJournal::Entry> CommandJournal::find(const QString& id) con
     return std::nullopt;
 }
 
-bool CommandJournal::begin(const QString& id, qint64 expires, QString* error)
+bool CommandJournal::begin(const QString& id, qint64 expires, qint64 now, QString* error)
 {
-    const qint64 now = nowMs();
     m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
                                    [now](const Entry& entry) { return entry.expires + kKeepAfterExpiryMs < now; }),
                     m_entries.end());

@@ -22,7 +22,8 @@ public:
     explicit CommandJournal(QString path);
 
     // A missing file is an empty journal. One that cannot be read is set aside as
-    // "<name>.unreadable" (reported in `warning`), since refusing every command would be worse.
+    // "<name>.unreadable" (reported in `warning`, as is a failure to set it aside), since refusing
+    // every command would be worse.
     bool load(QString* warning);
 
     struct Entry {
@@ -31,8 +32,10 @@ public:
         QByteArray result; // empty while the command is being carried out (or when it never ended)
     };
     std::optional<Entry> find(const QString& id) const;
-    // Notes the command as taken on, on disk. When that fails the command must not run.
-    bool begin(const QString& id, qint64 expires, QString* error);
+    // Notes the command as taken on, on disk, forgetting entries long expired at `now`. When that
+    // fails the command must not run. `expires`: the end of its lifetime on this machine's clock,
+    // whatever the sender's says.
+    bool begin(const QString& id, qint64 expires, qint64 now, QString* error);
     bool finish(const QString& id, const QByteArray& result, QString* error);
 
     const QString& path() const { return m_path; }

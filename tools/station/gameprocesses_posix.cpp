@@ -1,5 +1,7 @@
 #include "gameprocesses.h"
 
+#include "processstat.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QDir>
@@ -11,7 +13,7 @@
 
 namespace {
 
-// Command lines and stat lines are short; a bound keeps a strange process from costing much.
+// Command lines are short; a bound keeps a strange process from costing much.
 constexpr qint64 kMaxRead = 16 * 1024;
 
 QByteArray readProc(const QString& path)
@@ -40,15 +42,17 @@ int reaperAppId(const QByteArray& commandLine)
     return 0;
 }
 
-} // namespace
+struct SteamProcess {
+    qint64 pid = 0;
+    int appId = 0;
+};
 
-namespace GameProcesses {
-
-int steamRunningAppId()
+// The first of the user's processes, in /proc's order, that runs the Steam app `appId` (any, for
+// 0). What each process is does not change while it runs (a process that execs anew gets a new
+// change time on its folder), so only new processes are read: the agent looks every few seconds
+// and must cost next to nothing while idle.
+SteamProcess firstSteamProcess(int appId)
 {
-    // What each process is does not change while it runs (a process that execs anew gets a new
-    // change time on its folder), so only new processes are read: the agent looks every few
-    // seconds and must cost next to nothing while idle.
     struct Seen {
         qint64 changed;
         int appId;
@@ -56,7 +60,7 @@ int steamRunningAppId()
     static QHash<qint64, Seen> seen;
     QHash<qint64, Seen> now;
     const uid_t me = ::getuid();
-    int found = 0;
+    SteamProcess found;
     const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : processes) {
         bool number = false;
@@ -68,31 +72,38 @@ int steamRunningAppId()
             continue;
         const qint64 changed = info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec;
         const auto known = seen.constFind(pid);
-        const int appId = known != seen.cend() && known->changed == changed
-                              ? known->appId
-                              : reaperAppId(readProc(QString::fromLatin1(path) + "/cmdline"));
-        now.insert(pid, {changed, appId});
-        if (appId && !found)
-            found = appId;
+        const int runs = known != seen.cend() && known->changed == changed
+                             ? known->appId
+                             : reaperAppId(readProc(QString::fromLatin1(path) + "/cmdline"));
+        now.insert(pid, {changed, runs});
+        if (runs && !found.pid && (appId == 0 || runs == appId))
+            found = {pid, runs};
     }
     seen.swap(now);
     return found;
 }
 
+} // namespace
+
+namespace GameProcesses {
+
+int steamRunningAppId()
+{
+    return firstSteamProcess(0).appId;
+}
+
+qint64 steamGameProcess(int appId)
+{
+    return appId > 0 ? firstSteamProcess(appId).pid : 0;
+}
+
 qint64 startMark(qint64 pid)
 {
-    if (pid <= 0)
+    ProcessStat::Fields fields;
+    // A zombie has ended all the same.
+    if (!ProcessStat::read(pid, &fields) || fields.state == 'Z')
         return 0;
-    // The start time is field 22; the name before it, in parentheses, may hold anything.
-    const QByteArray stat = readProc(QString("/proc/%1/stat").arg(pid));
-    const int nameEnd = stat.lastIndexOf(')');
-    if (nameEnd < 0)
-        return 0;
-    const QByteArrayList fields = stat.mid(nameEnd + 2).split(' ');
-    // Fields from the third on; a zombie has ended all the same.
-    if (fields.size() < 20 || fields[0] == "Z")
-        return 0;
-    return fields[19].toLongLong();
+    return fields.startTime;
 }
 
 bool running(qint64 pid, qint64 mark)

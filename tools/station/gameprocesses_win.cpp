@@ -16,6 +16,12 @@ int steamRunningAppId()
     return static_cast<int>(value);
 }
 
+qint64 steamGameProcess(int)
+{
+    // Steam starts the game itself; nothing marks which of its children is the game.
+    return 0;
+}
+
 qint64 startMark(qint64 pid)
 {
     if (pid <= 0)

@@ -1,82 +1,65 @@
 #pragma once
 
 #include "cataloguefollower.h"
-#include "commandjournal.h"
-#include "venueprotocol.h"
+#include "cataloguework.h"
+#include "commandrunner.h"
+#include "eventoutbox.h"
+#include "messageage.h"
+#include "runninggame.h"
+#include "stationactions.h"
+#include "stationpower.h"
+#include "stationselling.h"
+#include "stationsettings.h"
+#include "statusboard.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QStringList>
-#include <QTimer>
 
-#include <memory>
-
-class CalibrationManager;
+class AgentClock;
 class MqttClient;
-
-struct StationSettings {
-    QString station;
-    QString version;
-    QString host;
-    QString catalogueDir;   // the program's working directory, holding game/
-    QStringList steamRoots; // empty: where Steam installs itself
-    QString journalPath;
-};
 
 // The station agent: publishes the station's whole state, carries out the desk's commands as the
 // program would (a launch as a tile click, a calibration as the button), and keeps the station's
-// catalogues in step with the venue's. Speaks MQTT only through MqttClient.
+// catalogues in step with the venue's. It only wires its parts together: each part adds its
+// fields to the status and offers its commands. Speaks MQTT only through MqttClient.
 class StationAgent : public QObject
 {
     Q_OBJECT
 
 public:
-    // How often the running game and the device service are looked at.
-    static constexpr int kPollMs = 2000;
-    // A Steam game counts as running this long after its launch, until Steam's own signal says so.
-    static constexpr qint64 kSteamStartGraceMs = 60 * 1000;
-
-    StationAgent(MqttClient& mqtt, StationSettings settings);
+    StationAgent(MqttClient& mqtt, StationSettings settings, const AgentClock& clock);
     ~StationAgent() override;
 
     void start();
     // Says "offline" itself, then lets the client leave; stopped() follows.
     void stop();
-    // Every message the agent subscribed to; anything unexpected is logged and dropped.
-    void handleMessage(const QString& topic, const QByteArray& payload);
+    // Every message the agent subscribed to; anything unexpected is logged and dropped. `age`: the
+    // broker's count of a command's lifetime, which decides whether it is still wanted.
+    void handleMessage(const QString& topic, const QByteArray& payload, const MessageAge& age = MessageAge());
 
-    const StationStatus& status() const { return m_status; }
+    // The status as last built.
+    const QByteArray& status() const { return m_board.payload(); }
+    // No work beside the loop is pending.
+    bool idle() const { return m_work.pending() == 0; }
 
 signals:
     void stopped();
 
 private:
-    void connected();
-    void poll();
-    void publishStatus();
-    void updateWill();
-    void handleCommand(const QByteArray& payload);
-    CommandResult carryOut(const StationCommand& command);
-    QString launch(const StationCommand& command);
-    QString calibrate();
-    QString scan();
-    void publishResult(const CommandResult& result);
+    // Each part's news, into the outbox for the venue's books.
+    void noteEvents();
 
     MqttClient& m_mqtt;
     StationSettings m_settings;
-    CommandJournal m_journal;
+    EventOutbox m_outbox;
+    StatusBoard m_board;
+    RunningGame m_game;
     CatalogueFollower m_follower;
-    std::unique_ptr<CalibrationManager> m_calibration;
-    bool m_calibrationOpen = false;
-    StationStatus m_status;
-    StationStatus m_lastStatus; // as last published
-    QByteArray m_published;
-    QTimer m_pollTimer;
-
-    // What the agent itself launched, to tell what runs now.
-    QString m_nativeGame;
-    qint64 m_nativeProcess = 0;
-    qint64 m_nativeMark = 0;
-    QString m_steamGame;
-    qint64 m_steamLaunchedAt = 0;
+    StationActions m_actions;
+    StationSelling m_selling;
+    CommandRunner m_commands;
+    StationPower m_power;
+    // Last, so destroyed first: no outcome of work beside the loop reaches a part that is gone.
+    CatalogueWork m_work;
 };

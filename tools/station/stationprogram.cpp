@@ -1,7 +1,12 @@
 #include "stationprogram.h"
 
+#include "agentclock.h"
 #include "brokerconfig.h"
+#include "commandline.h"
+#include "conffile.h"
+#include "headsetlink.h"
 #include "mqttclient.h"
+#include "servicelog.h"
 #include "stationagent.h"
 #include "stopsignal.h"
 #include "venuepaths.h"
@@ -16,7 +21,7 @@
 #include <QSysInfo>
 #include <QTimer>
 
-#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -24,36 +29,20 @@ const char kDescription[] =
     "The station agent of a venue: connects to the venue's broker with the station's credentials,\n"
     "publishes the station's status, carries out the desk's commands (launch a game, calibrate the\n"
     "walking device, scan) as the program does, and keeps the station's catalogues in step with the\n"
-    "venue's. Runs until stopped; reconnects by itself. Logs to standard error.\n"
+    "venue's. Holds the station's timed session (kept in its state folder, so it outlives a\n"
+    "restart), ends the game at its end, and tells nerq-headset what to show. Runs until stopped;\n"
+    "reconnects by itself. Logs to standard error.\n"
     "Exit status: 0 stopped, 1 the configuration or the station's folders are unusable, 2 usage error.";
 
-// As a user service's journal shows it: one line a record on standard error, no file anywhere.
-void configureLogging()
-{
-    el::Configurations configuration;
-    configuration.setToDefault();
-    configuration.setGlobally(el::ConfigurationType::Format, "%datetime{%Y-%M-%d %H:%m:%s.%g} %level %msg");
-    configuration.setGlobally(el::ConfigurationType::ToFile, "false");
-    configuration.setGlobally(el::ConfigurationType::ToStandardOutput, "true");
-    configuration.set(el::Level::Debug, el::ConfigurationType::Enabled, "false");
-    configuration.set(el::Level::Verbose, el::ConfigurationType::Enabled, "false");
-    el::Loggers::reconfigureAllLoggers(configuration);
-}
+struct Options {
+    QString config;
+    QString catalogueDir;
+};
 
-int fail(const QString& message)
-{
-    std::fprintf(stderr, "nerq-station: %s\n", message.toLocal8Bit().constData());
-    return 1;
-}
-
-} // namespace
-
-int runStation(const QStringList& arguments)
+bool parseOptions(CommandLine& cli, const QStringList& arguments, Options* options, int* status)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(kDescription);
-    parser.addHelpOption();
-    parser.addVersionOption();
     const QCommandLineOption configOption(
         "config", "The station's configuration (default: " + VenuePaths::configFolder() + "/station.conf).", "FILE",
         VenuePaths::configFolder() + "/station.conf");
@@ -62,87 +51,117 @@ int runStation(const QStringList& arguments)
         "The folder holding game/, where the program runs (default: " + VenuePaths::dataFolder() + ").", "DIR",
         VenuePaths::dataFolder());
     parser.addOptions({configOption, catalogueOption});
-    if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "nerq-station: %s\nTry 'nerq-station --help'.\n",
-                     parser.errorText().toLocal8Bit().constData());
-        return 2;
-    }
-    if (parser.isSet("help")) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-    if (parser.isSet("version")) {
-        std::printf("nerq-station %s\n", QCoreApplication::applicationVersion().toLocal8Bit().constData());
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "nerq-station: unexpected argument \"%s\"\nTry 'nerq-station --help'.\n",
-                     parser.positionalArguments().first().toLocal8Bit().constData());
-        return 2;
-    }
+    if (!cli.parseProgram(parser, "nerq-station [--config FILE] [--catalogue-dir DIR]", arguments, status))
+        return false;
+    options->config = parser.value(configOption);
+    options->catalogueDir = parser.value(catalogueOption);
+    return true;
+}
 
-    configureLogging();
-    BrokerConfig broker;
+// The station's credentials and folders, and the lock that keeps a second agent of the station
+// away; empty with the failure said (status 1).
+std::unique_ptr<QLockFile> prepare(CommandLine& cli, const Options& options, BrokerConfig* broker,
+                                   StationSettings* settings, int* status)
+{
     QString error;
-    if (!BrokerConfig::load(parser.value(configOption), &broker, &error))
-        return fail(error);
-    if (!broker.station)
-        return fail(parser.value(configOption) + ": names a user, not a station (station=<id>)");
-    if (QFileInfo(parser.value(configOption)).permissions() & (QFile::ReadOther | QFile::ReadGroup))
-        LOG(WARNING) << parser.value(configOption).toStdString()
+    *status = 1;
+    if (!BrokerConfig::load(options.config, broker, &error)) {
+        cli.fail(error);
+        return nullptr;
+    }
+    if (!broker->station) {
+        cli.fail(options.config + ": names a user, not a station (station=<id>)");
+        return nullptr;
+    }
+    ConfFile file;
+    if (!ConfFile::read(options.config, &file, &error) || !readSessionSettings(file, &settings->session, &error)) {
+        cli.fail(error);
+        return nullptr;
+    }
+    if (QFileInfo(options.config).permissions() & (QFile::ReadOther | QFile::ReadGroup))
+        LOG(WARNING) << options.config.toStdString()
                      << " can be read by other users, and it holds the station's password";
 
     // Games start from here as they do from the program, which runs in this folder.
-    const QString catalogueDir = QDir(parser.value(catalogueOption)).absolutePath();
-    if (!QDir().mkpath(catalogueDir) || !QDir::setCurrent(catalogueDir))
-        return fail("cannot use the catalogue folder " + catalogueDir);
+    const QString catalogueDir = QDir(options.catalogueDir).absolutePath();
     const QString stateDir = VenuePaths::stateFolder();
-    if (!QDir().mkpath(stateDir))
-        return fail("cannot create " + stateDir);
-
+    if (!QDir().mkpath(catalogueDir) || !QDir::setCurrent(catalogueDir)) {
+        cli.fail("cannot use the catalogue folder " + catalogueDir);
+        return nullptr;
+    }
+    if (!QDir().mkpath(stateDir)) {
+        cli.fail("cannot create " + stateDir);
+        return nullptr;
+    }
     // Two agents of one station would throw each other off the broker, again and again.
-    QLockFile lock(stateDir + "/station-" + broker.user + ".lock");
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
+    auto lock = std::make_unique<QLockFile>(stateDir + "/station-" + broker->user + ".lock");
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
         qint64 pid = 0;
         QString host;
         QString program;
-        lock.getLockInfo(&pid, &host, &program);
-        return fail(
-            QString("another nerq-station for station \"%1\" runs already (process %2)").arg(broker.user).arg(pid));
+        lock->getLockInfo(&pid, &host, &program);
+        cli.fail(
+            QString("another nerq-station for station \"%1\" runs already (process %2)").arg(broker->user).arg(pid));
+        return nullptr;
     }
+    settings->station = broker->user;
+    settings->version = QCoreApplication::applicationVersion();
+    settings->host = QSysInfo::machineHostName();
+    settings->catalogueDir = catalogueDir;
+    settings->journalPath = stateDir + "/station-" + broker->user + ".commands";
+    settings->statePath = stateDir + "/station-" + broker->user + ".state";
+    settings->headsetServer = HeadsetLink::serverName(broker->user);
+    settings->eventsPath = stateDir + "/station-" + broker->user + ".events";
+    *status = 0;
+    return lock;
+}
 
-    StationSettings settings;
-    settings.station = broker.user;
-    settings.version = QCoreApplication::applicationVersion();
-    settings.host = QSysInfo::machineHostName();
-    settings.catalogueDir = catalogueDir;
-    settings.journalPath = stateDir + "/station-" + broker.user + ".commands";
-
+int serve(const BrokerConfig& broker, const StationSettings& settings)
+{
     MqttClient mqtt(broker, "nerq-station-" + broker.user);
     mqtt.setPersistentSession(true);
-    QObject::connect(&mqtt, &MqttClient::stateChanged, [](MqttClient::State state, const QString& reason) {
-        if (state == MqttClient::State::Retrying)
-            LOG(WARNING) << "Broker: " << reason.toStdString() << "; trying again";
-        else
-            LOG(INFO) << "Broker: " << reason.toStdString();
-    });
-    StationAgent agent(mqtt, settings);
+    logConnection(mqtt);
+    StationAgent agent(mqtt, settings, AgentClock::system());
     QObject::connect(&agent, &StationAgent::stopped, QCoreApplication::instance(), &QCoreApplication::quit);
     bool stopping = false;
-    onStopSignal([&] {
-        if (stopping) {
-            QCoreApplication::quit(); // asked twice: no more waiting for the broker
-            return;
-        }
-        stopping = true;
-        LOG(INFO) << "Stopping";
-        agent.stop();
-        QTimer::singleShot(5000, QCoreApplication::instance(), &QCoreApplication::quit);
-    });
+    QString error;
+    const bool stoppable = onStopSignal(
+        [&] {
+            if (stopping) {
+                QCoreApplication::quit(); // asked twice: no more waiting for the broker
+                return;
+            }
+            stopping = true;
+            LOG(INFO) << "Stopping";
+            agent.stop();
+            QTimer::singleShot(5000, QCoreApplication::instance(), &QCoreApplication::quit);
+        },
+        &error);
+    if (!stoppable)
+        LOG(ERROR) << "The system's stop request cannot reach the agent (" << error.toStdString()
+                   << "); stopping it ends it at once, without saying \"offline\" first";
     LOG(INFO) << "Station " << broker.user.toStdString() << " (nerq-station " << settings.version.toStdString()
-              << "), catalogues in " << catalogueDir.toStdString() << ", broker " << broker.host.toStdString() << ':'
-              << broker.port << (broker.caFile.isEmpty() ? "" : " (TLS)");
+              << "), catalogues in " << settings.catalogueDir.toStdString() << ", broker " << broker.host.toStdString()
+              << ':' << broker.port << (broker.caFile.isEmpty() ? "" : " (TLS)");
     agent.start();
     return QCoreApplication::exec();
+}
+
+} // namespace
+
+int runStation(const QStringList& arguments)
+{
+    CommandLine cli("nerq-station");
+    Options options;
+    int status = 0;
+    if (!parseOptions(cli, arguments, &options, &status))
+        return status;
+    logToStandardError();
+    BrokerConfig broker;
+    StationSettings settings;
+    const std::unique_ptr<QLockFile> lock = prepare(cli, options, &broker, &settings, &status);
+    if (!lock)
+        return status;
+    return serve(broker, settings);
 }

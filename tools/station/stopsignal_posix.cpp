@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,10 +21,13 @@ void handler(int)
 
 } // namespace
 
-void onStopSignal(std::function<void()> stop)
+bool onStopSignal(std::function<void()> stop, QString* error)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
-        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0) {
+        const int reason = errno;
+        *error = "socketpair: " + qt_error_string(reason);
+        return false;
+    }
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [stop] {
         char byte = 0;
@@ -37,4 +41,5 @@ void onStopSignal(std::function<void()> stop)
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+    return true;
 }

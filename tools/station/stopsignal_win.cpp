@@ -19,8 +19,11 @@ BOOL WINAPI handler(DWORD)
 
 } // namespace
 
-void onStopSignal(std::function<void()> stop)
+bool onStopSignal(std::function<void()> stop, QString* error)
 {
     g_stop = std::move(stop);
-    ::SetConsoleCtrlHandler(handler, TRUE);
+    if (::SetConsoleCtrlHandler(handler, TRUE))
+        return true;
+    *error = "SetConsoleCtrlHandler: " + qt_error_string(static_cast<int>(::GetLastError()));
+    return false;
 }
