@@ -1,13 +1,16 @@
 // The page's one MQTT connection to the venue's broker (MQTT 5 over websockets): signs in,
 // keeps the subscriptions, reconnects by itself and says what happened through onState.
 import mqtt from 'mqtt';
+import { topics } from './interface.js';
 
-const TOPICS = ['nerq/v1/stations/+/status', 'nerq/v1/stations/+/results', 'nerq/v1/catalogue'];
+const TOPICS = [topics.status('+'), topics.results('+'), topics.catalogue(), topics.today(), topics.wakeAnswer()];
 // MQTT 5 "bad user name or password" and "not authorized", and their MQTT 3 codes.
 const REFUSED = new Set([4, 5, 134, 135]);
 const PICTURE_WAIT_MS = 30000;
 
 export class Link {
+  // onMessage(topic, payload, expiryLeft): expiryLeft is what the broker left of the message's
+  // expiry interval, in seconds, or null.
   // onState(state, detail): 'connecting', 'online' (detail.again after a reconnect),
   // 'lost', 'refused' (detail.reason 'credentials' or 'unreachable'), 'signed-out'.
   constructor(url, { onState, onMessage, onNote }) {
@@ -41,19 +44,23 @@ export class Link {
     client.on('connect', () => {
       const again = connectedOnce;
       connectedOnce = true;
-      client.subscribe(TOPICS, { qos: 1 }, (error) => {
+      client.subscribe(TOPICS, { qos: 1 }, (error, granted) => {
         if (error) {
           this.onNote(`subscribe: ${error.message}`);
           return;
+        }
+        // MQTT 5 grants each filter with a reason code; from 128 on, the broker said no.
+        for (const { topic, qos } of granted ?? []) {
+          if (qos >= 128) this.onNote(`subscribe ${topic}: refused by the broker (reason code ${qos})`);
         }
         this.onState('online', { again });
         this.askNextPicture(true);
       });
     });
-    client.on('message', (topic, payload) => {
+    client.on('message', (topic, payload, packet) => {
       if (this.client !== client) return;
-      this.onMessage(topic, payload);
-      if (this.pictureAsked && topic === pictureTopic(this.pictureAsked.sha)) this.askNextPicture();
+      this.onMessage(topic, payload, packet.properties?.messageExpiryInterval ?? null);
+      if (this.pictureAsked && topic === topics.picture(this.pictureAsked.sha)) this.askNextPicture();
     });
     client.on('error', (error) => {
       if (REFUSED.has(error.code)) {
@@ -78,10 +85,10 @@ export class Link {
     });
   }
 
-  // The pictures the page still lacks, by sha256. Mosquitto's websockets listener sends large
-  // messages slowly (some 50 KB/s), and everything else waits behind them, pings included: so
-  // the pictures come one at a time, each by subscribing to its retained message and leaving
-  // again, since a hash's picture never changes.
+  // The pictures the page could not fetch as files, by sha256. Mosquitto's websockets listener
+  // sends large messages slowly (some 50 KB/s), and everything else waits behind them, pings
+  // included: so they come one at a time, each by subscribing to its retained message and
+  // leaving again, since a hash's picture never changes.
   wantPictures(shas) {
     this.pictureQueue = [...shas];
     if (!this.pictureAsked) this.askNextPicture();
@@ -93,7 +100,7 @@ export class Link {
       clearTimeout(this.pictureAsked.timer);
       // After a reconnect the broker has forgotten the subscription: ask again.
       if (afresh) this.pictureQueue.unshift(this.pictureAsked.sha);
-      else if (client?.connected) client.unsubscribe(pictureTopic(this.pictureAsked.sha));
+      else if (client?.connected) client.unsubscribe(topics.picture(this.pictureAsked.sha));
       this.pictureAsked = null;
     }
     if (!client?.connected) return;
@@ -104,7 +111,7 @@ export class Link {
       this.askNextPicture();
     }, PICTURE_WAIT_MS);
     this.pictureAsked = { sha, timer };
-    client.subscribe(pictureTopic(sha), { qos: 1 });
+    client.subscribe(topics.picture(sha), { qos: 1 });
   }
 
   // A command: QoS 1, not retained, and dropped by the broker once nobody took it in time.
@@ -131,8 +138,4 @@ export class Link {
     if (client) client.end(true);
     if (!quiet) this.onState('signed-out');
   }
-}
-
-function pictureTopic(sha) {
-  return `nerq/v1/pictures/${sha}`;
 }

@@ -1,24 +1,15 @@
 // Draws the page from the state. Everything a payload carries goes in through textContent or
 // an attribute, never as markup.
 import { TEXTS, clockTime } from './texts.js';
-import { cardModel, stationIds, tiles } from './state.js';
-
-const $ = (id) => document.getElementById(id);
-
-function el(tag, className, text) {
-  const node = document.createElement(tag);
-  if (className) node.className = className;
-  if (text !== undefined) node.textContent = text;
-  return node;
-}
-
-function show(node, visible) {
-  node.hidden = !visible;
-}
+import { cardModel, catalogueModel, closingPlan, stationIds, tiles } from './state.js';
+import { drawBanner, drawFreeAndReady, drawSessionDialog, fillSessionPart, makeSessionPart } from './sessionview.js';
+import { drawToday, wakeText } from './todayview.js';
+import { $, el, image, show } from './dom.js';
 
 // One card's elements, made once per station and filled again on every change, so focus and
 // scroll position survive updates.
-function makeCard(id, onToggle) {
+function makeCard(id, handlers) {
+  const onToggle = handlers.toggle;
   const root = el('article', 'card');
   root.dataset.station = id;
   const head = el('button', 'card-head');
@@ -51,12 +42,14 @@ function makeCard(id, onToggle) {
   };
   const refs = {
     root, head, badge, since, stale, running, picture, runningLabel, runningName,
-    lastLaunch: row('lastLaunch'), service: row('deviceService'), catalogue: row('catalogue'), hidden: row('hidden'),
+    lastLaunch: row('lastLaunch'), service: row('deviceService'), headset: row('headset'), catalogue: row('catalogue'),
+    hidden: row('hidden'),
     result: el('p', 'result'),
     host: el('p', 'host'),
+    session: makeSessionPart(id, handlers),
   };
   refs.result.setAttribute('aria-live', 'polite');
-  root.append(head, since, stale, running, rows, refs.result, refs.host);
+  root.append(head, since, stale, refs.session.root, running, rows, refs.result, refs.host);
   // A tap anywhere on the card selects it, as the head does for the keyboard.
   root.addEventListener('click', (event) => {
     if (!head.contains(event.target)) onToggle(id);
@@ -64,10 +57,23 @@ function makeCard(id, onToggle) {
   return refs;
 }
 
+function doneText(result, t) {
+  switch (result.command) {
+    case 'launch': return t.started(result.game.name);
+    case 'session-start': return t.sessionStarted(result.seconds, result.game?.name);
+    case 'session-extend': return t.extended(result.seconds);
+    case 'session-end': return t.sessionEndedNow;
+    case 'help-answer': return t.answeredDone;
+    case 'ready': return t.readyDone;
+    case 'power': return t.poweringOff;
+    default: return t.calibrated;
+  }
+}
+
 function resultText(result, t) {
   switch (result.state) {
     case 'pending': return t.pending;
-    case 'done': return result.command === 'launch' ? t.started(result.game.name) : t.calibrated;
+    case 'done': return doneText(result, t);
     case 'failed': return t.failed(result.error || '?');
     case 'noAnswer': return t.noAnswer;
     case 'offline': return t.offlineNotSent;
@@ -76,6 +82,7 @@ function resultText(result, t) {
 }
 
 function fillCard(refs, m, t) {
+  fillSessionPart(refs.session, refs.root, m, t);
   const { root } = refs;
   root.classList.toggle('offline', !m.online);
   root.classList.toggle('selected', m.selected);
@@ -101,12 +108,20 @@ function fillCard(refs, m, t) {
     r.dd.classList.toggle('warn', warn);
   };
   const last = m.lastLaunch;
-  rowText(refs.lastLaunch, last ? `${last.game.name} · ${clockTime(last.at)}${last.by ? ` · ${t.by(last.by)}` : ''}` : t.never);
+  const lastAt = last && (last.at === null ? t.beforeOffline : clockTime(last.at));
+  rowText(refs.lastLaunch, last ? `${last.game.name} · ${lastAt}${last.by ? ` · ${t.by(last.by)}` : ''}` : t.never);
   rowText(refs.service, m.deviceService ? `✓ ${t.serviceUp}` : `⚠ ${t.serviceDown}`, !m.deviceService);
+  // Without nerq-headset and its VR runtime, a customer can neither see the time nor call for help.
+  const headsetUp = m.headset.connected && m.headset.vr;
+  rowText(refs.headset, headsetUp ? `✓ ${t.headsetUp}` : `⚠ ${m.headset.connected ? t.headsetNoVr : t.headsetDown}`,
+    m.online && !headsetUp);
   const c = m.catalogue;
+  const standing = c.current === null ? t.venueCatalogue : c.current ? t.current : t.outdated;
   rowText(refs.catalogue, c.own ? t.ownCatalogue
-    : `${c.revision.slice(0, 12)}${c.current === null ? '' : ` (${c.current ? t.current : t.outdated})`}`,
+    : `${standing}${c.published === null ? '' : ` · ${t.published(clockTime(c.published))}`}`,
   !c.own && c.current === false);
+  // The revision itself only for who asks: it shows on pointing at the row.
+  refs.catalogue.dd.title = c.own ? '' : t.revision(c.revision);
   rowText(refs.hidden, m.hidden.length ? m.hidden.join('、') : t.none);
 
   refs.result.textContent = m.result ? resultText(m.result, t) : '';
@@ -120,12 +135,7 @@ function makeTile(tile, t, onPick) {
   button.type = 'button';
   button.dataset.game = tile.gameId;
   const picture = el('div', 'tile-picture');
-  if (tile.url) {
-    const img = el('img');
-    img.src = tile.url;
-    img.alt = '';
-    picture.append(img);
-  }
+  if (tile.url) picture.append(image(tile.url));
   const caption = el('div', 'tile-caption');
   if (tile.isNative) caption.append(el('span', 'native', t.nativeGame));
   caption.append(el('span', 'tile-name', tile.name));
@@ -140,6 +150,7 @@ export class View {
     this.cards = new Map();
     this.drawnTiles = null;
     this.drawnLog = -1;
+    this.drawnToday = null;
     this.language = null;
   }
 
@@ -152,13 +163,17 @@ export class View {
     this.drawnTiles = null;
   }
 
-  draw(state) {
+  // `mono`: the page's monotonic clock now, which the countdowns and the calls' waits count by.
+  draw(state, mono) {
     const t = TEXTS[state.language];
     if (this.language !== state.language) this.drawTexts(state);
     const signedIn = state.connection === 'online' || state.connection === 'lost';
     show($('sign-in'), !signedIn);
-    show($('floor'), signedIn);
-    show($('actions'), signedIn);
+    show($('tabs'), signedIn);
+    show($('floor'), signedIn && state.tab === 'floor');
+    show($('actions'), signedIn && state.tab === 'floor');
+    show($('today'), signedIn && state.tab === 'today');
+    for (const tab of document.querySelectorAll('.tab')) tab.setAttribute('aria-selected', String(tab.dataset.tab === state.tab));
     show($('sign-out'), signedIn);
     show($('lost'), state.connection === 'lost');
     $('lost').textContent = t.lost;
@@ -170,13 +185,53 @@ export class View {
     $('sign-in-error').textContent = state.connection === 'connecting' ? t.signingIn : signInError;
     $('sign-in-button').disabled = state.connection === 'connecting';
 
-    this.drawCards(state, t);
+    this.drawCatalogue(state, t);
+    drawBanner(state, t, mono, this.handlers.answer);
+    drawFreeAndReady(state, t);
+    this.drawCards(state, t, mono);
     this.drawActions(state, t);
     this.drawPicker(state, t);
+    if (state.tab === 'today') this.drawVenue(state, t);
     this.drawLog(state);
   }
 
-  drawCards(state, t) {
+  drawVenue(state, t) {
+    // Today changes only with the summary, the catalogue's names and the language; redrawn with
+    // every tick of the countdowns, it would also take away the tooltip under the pointer.
+    const today = [state.today, state.catalogue, state.language];
+    if (!this.drawnToday?.every((part, i) => part === today[i])) {
+      this.drawnToday = today;
+      drawToday(state, t);
+    }
+    const online = state.connection === 'online';
+    $('open-venue').disabled = !online || state.wake?.state === 'pending';
+    $('close-venue').disabled = !online || state.stations.size === 0;
+    $('wake-result').textContent = wakeText(state.wake, t);
+  }
+
+  // The one confirmation before closing: which stations go off, which stay on and why.
+  fillClosing(state) {
+    const t = TEXTS[state.language];
+    const plan = closingPlan(state);
+    $('close-off').textContent = t.closeOff(plan.off);
+    $('close-stay').textContent = plan.inSession.length ? t.closeStay(plan.inSession) : '';
+    $('close-offline').textContent = plan.offline.length ? t.closeOffline(plan.offline) : '';
+    $('close-confirm').disabled = plan.off.length === 0;
+    return plan;
+  }
+
+  drawCatalogue(state, t) {
+    const c = catalogueModel(state);
+    show($('catalogue-line'), Boolean(c));
+    if (!c) return;
+    $('catalogue-summary').textContent = [
+      t.venueCatalogue, c.published === null ? null : t.published(clockTime(c.published)), t.games(c.games),
+      c.of ? t.following(c.following, c.of) : null,
+    ].filter(Boolean).join(' · ');
+    $('catalogue-revision').textContent = t.revision(c.revision);
+  }
+
+  drawCards(state, t, mono) {
     const ids = stationIds(state);
     show($('no-stations'), ids.length === 0);
     for (const [id, refs] of this.cards) {
@@ -189,11 +244,11 @@ export class View {
     ids.forEach((id, index) => {
       let refs = this.cards.get(id);
       if (!refs) {
-        refs = makeCard(id, this.handlers.toggle);
+        refs = makeCard(id, this.handlers);
         this.cards.set(id, refs);
       }
       if (container.children[index] !== refs.root) container.insertBefore(refs.root, container.children[index] ?? null);
-      fillCard(refs, cardModel(state, id), t);
+      fillCard(refs, cardModel(state, id, mono), t);
     });
   }
 
@@ -203,12 +258,15 @@ export class View {
     $('selected-count').textContent = t.selectedCount(selected.length, offline);
     const canSend = state.connection === 'online' && selected.length > offline;
     $('start-game').disabled = !canSend;
+    $('start-session').disabled = !canSend;
     $('calibrate').disabled = !canSend;
     $('clear').disabled = selected.length === 0;
     $('select-online').disabled = state.connection !== 'online';
     const onlineCount = `${selected.length - offline}`;
     $('picker-for').textContent = t.pickFor(onlineCount);
     $('calibrate-for').textContent = t.selectedCount(selected.length, offline);
+    drawSessionDialog(state, t, selected.length - offline, this.handlers);
+    $('confirm-end-text').textContent = state.confirmEnd ? t.confirmEnd(state.confirmEnd) : '';
   }
 
   drawPicker(state, t) {

@@ -7,27 +7,21 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
-import { startVenue } from './harness/broker.mjs';
+import { readIni, startVenue } from './harness/broker.mjs';
 import { startStations } from './harness/stations.mjs';
 import { deskClient, publishCatalogue } from './harness/venue.mjs';
 import { openBrowser } from './harness/browser.mjs';
 import { waitFor } from './harness/processes.mjs';
+import { DEMO_GAMES as VENUE_GAMES, gameDir, shots, tools } from './harness/places.mjs';
 
-const here = path.dirname(new URL(import.meta.url).pathname);
-const runtime = process.env.NERQ_RUNTIME_DIR ?? path.resolve(here, '../../build/bin');
-const tools = process.env.NERQ_TOOLS_DIR ?? runtime;
-const source = process.env.NERQ_SOURCE_DIR ?? path.resolve(here, '../..');
-const shots = process.env.NERQ_CONSOLE_SHOTS ?? path.join(runtime, '..', 'console-shots');
-const gameDir = path.join(source, 'game');
 const HOSTILE = '<img src=x onerror="window.__hostile=1">';
 
-// The venue's games: the program's demo games, every one native here.
-const VENUE_GAMES = JSON.parse(fs.readFileSync(path.join(gameDir, 'data_en.json'), 'utf8')).map((g) => g.gameId);
 const ST04_LACKS = ['midnight_marathon', 'dune_sprinter'];
-// st03 is killed; st04 lacks two venue games and its device service.
+// st02's clock is an hour ahead of the desk's; st03 is killed; st04 lacks two venue games and
+// its device service.
 const STATIONS = {
   st01: { installed: VENUE_GAMES },
-  st02: { installed: VENUE_GAMES },
+  st02: { installed: VENUE_GAMES, clockOffset: 3600 },
   st03: { installed: VENUE_GAMES },
   st04: { installed: VENUE_GAMES.filter((g) => !ST04_LACKS.includes(g)), deviceService: false },
 };
@@ -35,6 +29,8 @@ const STATIONS = {
 let dir, venue, desk, stations, browser, page, revision;
 const card = (id) => page.locator(`[data-station="${id}"]`);
 // The station answers once the game's launcher is started; the launcher notes its run a moment later.
+// "14:05" as the page writes a time of today, for now and a minute ago.
+const clockNow = () => [0, 60000].map((ago) => new Date(Date.now() - ago).toTimeString().slice(0, 5));
 const launcherRan = (id) => waitFor(() => stations.launches(id).length > 0, 5000, `${id}'s launcher did not run`);
 
 before(async () => {
@@ -83,12 +79,25 @@ test('the floor: one card per station, the stopped one unmistakably offline', as
   assert.equal(await page.locator('.card').count(), 4);
   assert.match(await card('st03').locator('.badge').textContent(), /✕ 离线/);
   assert.match(await card('st01').locator('.badge').textContent(), /● 在线/);
+  // st02's clock is an hour ahead: the card says when it came online on the desk's clock.
+  const since = await card('st02').locator('.since').textContent();
+  assert.ok(clockNow().some((time) => since.includes(time)), `${since}, now ${clockNow()}`);
   // st04 follows the venue catalogue: exactly the venue's games installed there, in its order.
   assert.deepEqual(stations.catalogue('st04'), VENUE_GAMES.filter((g) => !ST04_LACKS.includes(g)));
   const st04 = await card('st04').textContent();
   assert.match(st04, /设备服务⚠ 未运行/);
   assert.match(st04, /未安装午夜马拉松：穿越新港十二街区的漫长奔跑之夜、沙丘疾行/);
-  assert.ok(st04.includes(revision.slice(0, 12)), `${revision} on ${st04}`);
+  // It follows the current venue catalogue, published a moment ago by the desk; the revision
+  // shows only to who asks (pointing at the row, or the floor's "详情").
+  assert.ok(clockNow().some((time) => st04.includes(`游戏目录最新场地目录 · ${time} 发布`)), st04);
+  assert.ok(!st04.includes(revision), st04);
+  assert.equal(await card('st04').locator(`dd[title="版本 ${revision}"]`).count(), 1);
+  const summary = await page.locator('#catalogue-summary').textContent();
+  assert.ok(clockNow().some((time) => summary.startsWith(`场地游戏目录 · ${time} 发布 · 12 个游戏 · `)), summary);
+  assert.equal(await page.isVisible('#catalogue-revision'), false);
+  await page.click('#catalogue-line summary');
+  assert.equal(await page.textContent('#catalogue-revision'), `版本 ${revision}`);
+  await page.click('#catalogue-line summary');
   // A change on a station shows within a second: the desk's command starts a game there.
   const launched = await venue.runDesk(['launch', 'zen_garden', '--station', 'st04']);
   assert.equal(launched.status, 0, launched.output);
@@ -96,7 +105,7 @@ test('the floor: one card per station, the stopped one unmistakably offline', as
   await launcherRan('st04');
   assert.deepEqual(stations.launches('st04'), ['zen_garden']);
   assert.equal(stations.gameMode('st04'), 'START0');
-  // Its picture comes from the retained pictures, one after another.
+  // Its picture comes as a file from the folder the broker serves the page from.
   await card('st04').locator('img.picture').waitFor();
 
   await page.screenshot({ path: path.join(shots, 'floor-cn-1920x1080.png') });
@@ -137,6 +146,9 @@ test('a game started on two stations: both carry it out, both cards say so; none
     assert.equal(stations.gameMode(id), 'START2');
     const [command] = sent().filter((c) => c.topic === `nerq/v1/stations/${id}/commands`);
     assert.equal(command.messageExpiryInterval, 10);
+    // Its time, on the desk's clock whatever the station's says.
+    const last = await card(id).locator('dd').first().textContent();
+    assert.ok(clockNow().some((time) => last.includes(time)), `${id}: last launch ${last}, now ${clockNow()}`);
     assert.ok(Math.abs(command.expires - (sentAt + 10000)) < 2000, `expires ${command.expires - sentAt} ms after the click`);
   }
   assert.match(await card('st03').locator('.result').textContent(), /站点离线，未发送/);
@@ -159,7 +171,7 @@ test('a station that refuses or does not answer says so on its card', async () =
   await card('st04').getByText('站点没有回应').waitFor({ timeout: 13000 });
   // Woken after the command's expiry, the station says so and does not calibrate.
   stations.resume('st04');
-  await card('st04').locator('.result.failed').getByText(/expired at .*; not carried out/).waitFor({ timeout: 5000 });
+  await card('st04').locator('.result.failed').getByText(/waited unread on this station.*; not carried out/).waitFor({ timeout: 5000 });
   assert.equal(stations.calibrationRequested('st04'), false);
 });
 
@@ -199,15 +211,39 @@ test('hostile payloads: markup shows as text, bad messages are logged and skippe
   assert.deepEqual(browser.problems, []);
 });
 
-test('"remember this device": kept when ticked, signed in again on reload, forgotten on sign-out', async () => {
+test('"remember this device": only a device\'s own sign-in is kept, and removing it shuts that device out alone', async () => {
   await page.click('#sign-out');
   await page.locator('#sign-in').waitFor();
-  await signIn(venue.desk.password, true);
+  // The desk's own password is never kept: nothing to tick, and the page says why.
+  await page.fill('#user', venue.desk.user);
+  assert.ok(await page.isDisabled('#remember'));
+  await page.locator('#remember-hint').waitFor();
+
+  // The tablet gets a sign-in of its own at the desk, and keeps it.
+  const added = await venue.run(['add-desk', venue.dir, 'tablet1']);
+  assert.equal(added.status, 0, added.output);
+  const tablet = readIni(path.join(venue.dir, 'desks', 'tablet1.conf'));
+  await page.fill('#user', 'tablet1');
+  assert.ok(await page.isEnabled('#remember'));
+  await page.fill('#password', tablet.password);
+  await page.setChecked('#remember', true);
+  await page.click('#sign-in-button');
   await card('st01').waitFor();
   await page.reload();
   await card('st01').waitFor();
   assert.equal(await page.isVisible('#sign-in'), false);
-  await page.click('#sign-out');
-  await page.locator('#sign-in').waitFor();
-  assert.equal(await page.evaluate((password) => JSON.stringify(localStorage).includes(password), venue.desk.password), false);
+  const stored = () => page.evaluate(() => JSON.stringify(localStorage));
+  assert.ok((await stored()).includes(tablet.password));
+  assert.equal((await stored()).includes(venue.desk.password), false);
+
+  // The tablet is lost: removed at the desk, it is shut out at once and forgets its sign-in; the
+  // desk's own connection goes on.
+  const removed = await venue.run(['remove-desk', venue.dir, 'tablet1']);
+  assert.equal(removed.status, 0, removed.output);
+  await page.getByText('用户名或密码错误').waitFor({ timeout: 5000 });
+  assert.equal(await page.isVisible('#floor'), false);
+  assert.equal((await stored()).includes(tablet.password), false);
+  assert.ok(desk.client.connected);
+  await desk.publish('nerq/v1/stations/st01/commands', '{"id": "still-here", "command": "scan", "expires": 0}', false);
+  await waitFor(() => desk.commands.some((c) => c.id === 'still-here'), 5000, 'the desk lost its connection too');
 });

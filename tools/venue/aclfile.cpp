@@ -1,8 +1,8 @@
 #include "aclfile.h"
 
-namespace {
+#include "venueprotocol.h"
 
-const char kTopics[] = "nerq/v1/";
+namespace {
 
 bool startsBlock(const QString& line)
 {
@@ -74,12 +74,20 @@ QByteArray AclFile::text() const
 
 QStringList AclFile::deskRules()
 {
-    return {QString("topic readwrite %1#").arg(kTopics)};
+    return {"topic readwrite " + VenueTopics::root() + '#'};
+}
+
+QStringList AclFile::recorderRules()
+{
+    return {"topic read " + VenueTopics::allEvents(), "topic read " + VenueTopics::allStatuses(),
+            "topic read " + VenueTopics::wakeRequest(), "topic write " + VenueTopics::recorderAck("#"),
+            "topic write " + VenueTopics::report("#")};
 }
 
 QStringList AclFile::stationRules(const QString& id)
 {
-    const QString own = kTopics + QString("stations/") + id;
-    return {"topic write " + own + "/status", "topic write " + own + "/results", "topic read " + own + "/commands",
-            QString("topic read %1catalogue").arg(kTopics), QString("topic read %1pictures/#").arg(kTopics)};
+    return {"topic write " + VenueTopics::status(id),     "topic write " + VenueTopics::results(id),
+            "topic write " + VenueTopics::events(id),     "topic read " + VenueTopics::commands(id),
+            "topic read " + VenueTopics::recorderAck(id), "topic read " + VenueTopics::catalogue(),
+            "topic read " + VenueTopics::picture("#")};
 }

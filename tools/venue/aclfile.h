@@ -19,8 +19,12 @@ public:
 
     // The desk reads and writes everything of the venue.
     static QStringList deskRules();
-    // A station writes its own status (its last will too) and results, reads its own commands,
-    // the venue's catalogue and its pictures, and nothing else.
+    // The recorder reads the stations' events and statuses and writes only its acknowledgements
+    // and the reports.
+    static QStringList recorderRules();
+    // A station writes its own status (its last will too), results and events, reads its own
+    // commands, the recorder's acknowledgement of its events, the venue's catalogue and its
+    // pictures, and nothing else.
     static QStringList stationRules(const QString& id);
 
 private:

@@ -2,6 +2,7 @@
 
 #include "commandline.h"
 #include "deskconnection.h"
+#include "deskpage.h"
 #include "desksession.h"
 #include "venuecatalogue.h"
 
@@ -41,14 +42,31 @@ void printStations(const DeskSession& session, const QString& revision, CommandL
 {
     for (const StationStatus& station : session.stations()) {
         QString line = station.catalogueRevision == revision ? "follows it"
-                       : station.catalogueRevision.isEmpty() ? QStringLiteral("not yet")
-                                                             : "still on " + station.catalogueRevision;
+                       : station.catalogueRevision.isEmpty()
+                           ? QStringLiteral("not yet")
+                           : QString("still on the one published %1 (revision %2)")
+                                 .arg(DeskConnection::time(station.cataloguePublished), station.catalogueRevision);
         if (station.catalogueRevision == revision && !station.hiddenGames.isEmpty())
             line += "; not installed there: " + station.hiddenGames.join(", ");
         if (!station.online)
             line += " (offline; it takes the catalogue when it is back)";
         cli.out() << "  " << station.station << ": " << line << '\n';
     }
+}
+
+// The desk's page fetches the pictures as files from the broker's page folder; the stations keep
+// taking them over MQTT. A desk that cannot reach that folder (nerq-venue run on another PC than
+// the broker) still publishes: the page then asks the broker for them, slowly.
+void putBesideThePage(const QString& pageDir, const VenueCatalogue& venue, const QMap<QString, QByteArray>& pictures,
+                      CommandLine& cli)
+{
+    QString error;
+    if (pageDir.isEmpty())
+        error = "the desk's file names no page folder (a console.conf from before nerq-venue init put one in)";
+    else if (DeskPage(pageDir).putPictures(venue.revision(), pictures, &error))
+        return;
+    cli.out() << "The pictures are not beside the desk's page: " << error
+              << ". The page gets them from the broker instead, slowly.\n";
 }
 
 int publish(const QStringList& arguments, CommandLine& cli)
@@ -78,19 +96,20 @@ int publish(const QStringList& arguments, CommandLine& cli)
     DeskSession session(config);
     if (!DeskConnection::open(session, cli, &status, true))
         return status;
-    const QSet<QString> old = pictureHashes(session.cataloguePayload());
-    // The pictures first, so a station that takes the catalogue finds them.
+    putBesideThePage(DeskPage::fromConsole(parser.value("config")), venue, pictures, cli);
+    // The pictures first, so a station that takes the catalogue finds them; pictures no game
+    // shows any more leave the broker after it.
+    QList<DeskSession::Message> messages;
     for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
-        session.mqtt().publish(VenueTopics::picture(it.key()), it.value(), true);
-    session.mqtt().publish(VenueTopics::catalogue(), venue.payload(), true);
-    if (!session.waitUntil([&] { return session.mqtt().unacknowledged() == 0; }, kPublishTimeoutMs)) {
-        session.close();
-        return cli.fail("the broker did not take the catalogue; it may not be published");
-    }
-    // Pictures no game shows any more leave the broker.
-    for (const QString& hash : old) {
+        messages.append({VenueTopics::picture(it.key()), it.value(), true});
+    messages.append({VenueTopics::catalogue(), venue.payload(), true});
+    for (const QString& hash : pictureHashes(session.cataloguePayload())) {
         if (!pictures.contains(hash))
-            session.mqtt().publish(VenueTopics::picture(hash), QByteArray(), true);
+            messages.append({VenueTopics::picture(hash), QByteArray(), true});
+    }
+    if (!session.deliver(messages, kPublishTimeoutMs, &error)) {
+        session.close();
+        return cli.fail(error + "; the venue catalogue may not be published");
     }
     const int games = venue.gameIds().size();
     cli.out() << "Published venue catalogue " << venue.revision() << ": " << games << " games, " << pictures.size()
@@ -100,7 +119,7 @@ int publish(const QStringList& arguments, CommandLine& cli)
             if (station.online && station.catalogueRevision != venue.revision())
                 return false;
         }
-        return session.mqtt().unacknowledged() == 0;
+        return true;
     };
     session.waitUntil(followed, wait * 1000);
     printStations(session, venue.revision(), cli);
@@ -137,8 +156,8 @@ int show(const QStringList& arguments, CommandLine& cli)
     }
     cli.out() << "Venue catalogue " << venue.revision() << ", published " << DeskConnection::time(venue.published())
               << ":\n";
-    const Json::Value& english = venue.entries(false);
-    const Json::Value& chinese = venue.entries(true);
+    const Json::Value& english = venue.entries(CatalogueStore::English);
+    const Json::Value& chinese = venue.entries(CatalogueStore::Chinese);
     for (Json::ArrayIndex i = 0; i < english.size(); ++i) {
         const Json::Value& entry = english[i];
         const std::string id = entry.get("gameId", "").asString();

@@ -10,7 +10,6 @@
 namespace {
 
 // The broker is on the venue's own network: it answers at once or not at all.
-constexpr int kOpenTimeoutMs = 5000;
 
 } // namespace
 
@@ -39,6 +38,11 @@ bool load(const QCommandLineParser& parser, CommandLine& cli, BrokerConfig* conf
 
 bool open(DeskSession& session, CommandLine& cli, int* status, bool withCatalogue)
 {
+    // What the desk cannot use is left out, and said.
+    QObject::connect(&session, &DeskSession::skipped, &session, [&cli](const QString& topic, const QString& reason) {
+        cli.err() << cli.tool() << ": warning: " << topic << ": " << reason << "; skipped\n";
+        cli.err().flush();
+    });
     QString error;
     if (session.open(kOpenTimeoutMs, &error, withCatalogue))
         return true;

@@ -13,11 +13,15 @@ class QCommandLineParser;
 // credentials, console.conf, and a session with the broker.
 namespace DeskConnection {
 
+// How long nerq-venue waits for the broker to take it in and give what it keeps.
+constexpr int kOpenTimeoutMs = 5000;
+
 // --config FILE, by default $XDG_CONFIG_HOME/nerqvrplatform/console.conf.
 QCommandLineOption configOption();
 // The file's credentials; false with the failure reported (status 1).
 bool load(const QCommandLineParser& parser, CommandLine& cli, BrokerConfig* config, int* status);
-// Connects and reads what the broker keeps; false with the failure reported (status 1).
+// Connects and reads what the broker keeps; false with the failure reported (status 1). A status
+// or result the desk cannot use is reported as a warning whenever it comes.
 bool open(DeskSession& session, CommandLine& cli, int* status, bool withCatalogue = false);
 
 // "2026-12-09 14:03:07", or "an unknown time" for 0.

@@ -2,7 +2,9 @@
 
 #include "venuefolder.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 QByteArray MosquittoConf::text() const
@@ -24,6 +26,9 @@ QByteArray MosquittoConf::text() const
         "log_dest stderr",
         // A command and its result are small packets: sent at once, not held back for more.
         "set_tcp_nodelay true",
+        // A busy day's events wait here for a recorder that is away, rather than being dropped at
+        // the default 1000 (the stations would send them again, but later).
+        "max_queued_messages 100000",
     };
     if (!user.isEmpty())
         lines << "user " + user;
@@ -32,12 +37,42 @@ QByteArray MosquittoConf::text() const
     if (tls)
         lines << "cafile " + at + VenueFolder::kCaCert << "certfile " + at + VenueFolder::kBrokerCert
               << "keyfile " + at + VenueFolder::kBrokerKey;
-    lines << ""
-          << "# The desk's page, and MQTT over websockets for it." << QString("listener %1%2").arg(wsPort).arg(bind)
-          << "protocol websockets";
+    lines << "";
+    if (tls)
+        lines << "# The desk's page, and MQTT over websockets for it, on loopback: stunnel puts TLS in front"
+              << QString("# (page-tls.conf), on port %1.").arg(wsPort)
+              << QString("listener %1 127.0.0.1").arg(wsLocalPort);
+    else
+        lines << "# The desk's page, and MQTT over websockets for it."
+              << QString("listener %1%2").arg(wsPort).arg(bind);
+    lines << "protocol websockets";
     if (!httpDir.isEmpty())
         lines << "http_dir " + httpDir;
     return (lines.join('\n') + '\n').toUtf8();
+}
+
+QStringList MosquittoConf::brokerReads() const
+{
+    const QString at = dir + '/';
+    QStringList paths{dir, at + VenueFolder::kPasswords, at + VenueFolder::kAcl};
+    if (tls)
+        paths << at + VenueFolder::kCaCert << at + VenueFolder::kBrokerCert << at + VenueFolder::kBrokerKey;
+    return paths << persistence();
+}
+
+QString MosquittoConf::persistence() const
+{
+    return dir + '/' + VenueFolder::kPersistence;
+}
+
+QStringList MosquittoConf::pageReads() const
+{
+    if (httpDir.isEmpty())
+        return {};
+    QStringList paths{httpDir};
+    for (const QFileInfo& file : QDir(httpDir).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot))
+        paths << file.filePath();
+    return paths;
 }
 
 QString MosquittoConf::unfitPath(const QString& path)

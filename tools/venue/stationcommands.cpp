@@ -1,107 +1,81 @@
 #include "stationcommands.h"
 
 #include "commandline.h"
-#include "deskconnection.h"
-#include "desksession.h"
+#include "stationtargets.h"
 
 #include <QCommandLineParser>
-#include <QSysInfo>
 
 namespace {
-
-const char kTargets[] =
-    "\n\nEvery station named (or, with --all, every station that has reported) gets the command when it\n"
-    "is online; one that is offline is refused at once, not queued for later. The command expires\n"
-    "after --wait seconds (default 10), so a station that gets it late never carries it out.\n"
-    "Exit status: 0 every station did it, 1 one failed, was offline or did not answer, 2 usage error.";
 
 struct Kind {
     const char* name;
     const char* usage;
     const char* description;
-    const char* done; // "started", "calibrating"
+    const char* done;     // "started", "calibrating"
+    const char* argument; // the one positional argument, or none
 };
 
 const Kind kLaunch{"launch", "nerq-venue launch GAMEID (--station ID[,ID...] | --all) [--wait SECONDS]",
                    "Starts the game GAMEID (its gameId in the stations' catalogues) as a click on its tile\n"
                    "does: its launcher or Steam, then its mode to the walking device's service.",
-                   "started"};
+                   "started", "GAMEID"};
 const Kind kCalibrate{"calibrate", "nerq-venue calibrate (--station ID[,ID...] | --all) [--wait SECONDS]",
                       "Asks each station's walking device to calibrate, as the \"Calibration\" button does.",
-                      "calibration requested"};
+                      "calibration requested", nullptr};
 const Kind kScan{"scan", "nerq-venue scan (--station ID[,ID...] | --all) [--wait SECONDS]",
                  "Brings each station's catalogues up to date: a station that follows the venue catalogue\n"
                  "applies it again to what is installed now; any other runs the Steam scan.",
-                 "catalogues up to date"};
+                 "catalogues up to date", nullptr};
+const Kind kPower{"power", "nerq-venue power off|restart (--station ID[,ID...] | --all) [--force] [--wait SECONDS]",
+                  "Switches stations off or restarts them: each station's agent asks its operating system\n"
+                  "(logind on Linux, the shutdown API on Windows). A station in a session refuses unless\n"
+                  "--force is given. 'nerq-venue wake' switches them on again.",
+                  "switching off", "off|restart"};
 
-QString outcomeLine(const DeskSession::Outcome& outcome, const Kind& kind, const StationStatus& status, int wait)
+// The command the arguments ask for; false with the usage error reported.
+bool commandFrom(const Kind& kind, const QCommandLineParser& parser, CommandLine& cli, StationCommand* command,
+                 int* status)
 {
-    switch (outcome.state) {
-    case DeskSession::Outcome::Done:
-        return kind.done;
-    case DeskSession::Outcome::Failed:
-        return "FAILED: " + outcome.error;
-    case DeskSession::Outcome::Offline:
-        return status.since ? "offline since " + DeskConnection::time(status.since) + "; not sent"
-                            : QStringLiteral("offline (connection lost); not sent");
-    case DeskSession::Outcome::Unknown:
-        return QStringLiteral("unknown station (it has never reported); not sent");
-    case DeskSession::Outcome::NoAnswer:
-        break;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != (kind.argument ? 1 : 0)) {
+        *status = cli.usageError(kind.argument ? QString("%1 takes one %2").arg(kind.name, kind.argument)
+                                               : QString("%1 takes no argument").arg(kind.name));
+        return false;
     }
-    return QString("no answer within %1 s").arg(wait);
+    command->command = kind.name;
+    command->by = StationTargets::defaultBy();
+    if (&kind == &kLaunch)
+        command->gameId = positional.first();
+    if (&kind != &kPower)
+        return true;
+    if (positional.first() != QLatin1String("off") && positional.first() != QLatin1String("restart")) {
+        *status = cli.usageError("power takes off or restart, not \"" + positional.first() + "\"");
+        return false;
+    }
+    command->action = positional.first();
+    command->force = parser.isSet("force");
+    return true;
 }
 
 int run(const Kind& kind, const QStringList& arguments, CommandLine& cli)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString(kind.description) + kTargets);
-    parser.addOptions(
-        {DeskConnection::configOption(),
-         QCommandLineOption("station", "The stations, by id, separated by commas.", "ID[,ID...]"),
-         QCommandLineOption("all", "Every station that has reported."),
-         QCommandLineOption("wait", "How long to wait for the stations' answers (default 10).", "SECONDS", "10")});
+    parser.setApplicationDescription(QString(kind.description) + StationTargets::kHelp);
+    StationTargets::addOptions(parser);
     if (&kind == &kLaunch)
         parser.addPositionalArgument("GAMEID", "The game's gameId.");
+    if (&kind == &kPower) {
+        parser.addPositionalArgument("off|restart", "Switch off, or restart.");
+        parser.addOption({"force", "Even a station in a session."});
+    }
     int status = 0;
     int wait = 0;
-    BrokerConfig config;
-    if (!cli.parse(parser, kind.usage, arguments, &status) || !cli.number(parser, "wait", 1, 3600, &wait, &status))
-        return status;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != (&kind == &kLaunch ? 1 : 0))
-        return cli.usageError(&kind == &kLaunch ? "launch takes one GAMEID"
-                                                : QString("%1 takes no argument").arg(kind.name));
-    if (parser.isSet("station") == parser.isSet("all"))
-        return cli.usageError("name the stations with --station ID[,ID...], or give --all");
-    if (!DeskConnection::load(parser, cli, &config, &status))
-        return status;
-
-    DeskSession session(config);
-    if (!DeskConnection::open(session, cli, &status))
-        return status;
-    QStringList targets =
-        parser.isSet("all") ? session.stations().keys() : parser.value("station").split(',', Qt::SkipEmptyParts);
-    targets.removeDuplicates();
-    if (targets.isEmpty()) {
-        session.close();
-        return cli.fail("no station has reported yet");
-    }
     StationCommand command;
-    command.command = kind.name;
-    if (&kind == &kLaunch)
-        command.gameId = positional.first();
-    command.by = "nerq-venue on " + QSysInfo::machineHostName();
-    const QList<DeskSession::Outcome> outcomes = session.send(targets, command, wait);
-    session.close();
-
-    bool all = true;
-    for (const DeskSession::Outcome& outcome : outcomes) {
-        all = all && outcome.state == DeskSession::Outcome::Done;
-        cli.out() << outcome.station << ": "
-                  << outcomeLine(outcome, kind, session.stations().value(outcome.station), wait) << '\n';
-    }
-    return all ? 0 : 1;
+    if (!cli.parse(parser, kind.usage, arguments, &status) || !StationTargets::wait(parser, cli, &wait, &status)
+        || !commandFrom(kind, parser, cli, &command, &status))
+        return status;
+    const QString done = command.action == QLatin1String("restart") ? QStringLiteral("restarting") : QString(kind.done);
+    return StationTargets::send(parser, cli, command, wait, done);
 }
 
 } // namespace
@@ -119,4 +93,9 @@ int runCalibrateCommand(const QStringList& arguments, CommandLine& cli)
 int runScanCommand(const QStringList& arguments, CommandLine& cli)
 {
     return run(kScan, arguments, cli);
+}
+
+int runPowerCommand(const QStringList& arguments, CommandLine& cli)
+{
+    return run(kPower, arguments, cli);
 }

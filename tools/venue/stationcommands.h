@@ -9,3 +9,5 @@ class CommandLine;
 int runLaunchCommand(const QStringList& arguments, CommandLine& cli);
 int runCalibrateCommand(const QStringList& arguments, CommandLine& cli);
 int runScanCommand(const QStringList& arguments, CommandLine& cli);
+// nerq-venue power off|restart [--force]: the station's agent asks its operating system.
+int runPowerCommand(const QStringList& arguments, CommandLine& cli);

@@ -1,6 +1,7 @@
 #include "venuefolder.h"
 
 #include "brokerconfig.h"
+#include "deskpage.h"
 #include "safefile.h"
 #include "venueplatform.h"
 
@@ -19,6 +20,40 @@ constexpr qint64 kMaxFile = 1024 * 1024;
 const char kLockName[] = ".nerq-venue.lock";
 constexpr int kLockWaitSeconds = 10;
 
+using Client = VenueFolder::Client;
+
+// "the station", as in "to give the station a new password".
+QString kindOf(Client client)
+{
+    switch (client) {
+    case Client::Desk:
+        return QStringLiteral("the desk");
+    case Client::Station:
+        return QStringLiteral("the station");
+    case Client::Recorder:
+        return QStringLiteral("the recorder");
+    case Client::DeskDevice:
+        break;
+    }
+    return QStringLiteral("the desk device");
+}
+
+// "station st01", as in "names st02, not station st01".
+QString whoIs(Client client, const QString& name)
+{
+    switch (client) {
+    case Client::Desk:
+        return "the desk's user " + name;
+    case Client::Station:
+        return "station " + name;
+    case Client::Recorder:
+        return "the recorder's user " + name;
+    case Client::DeskDevice:
+        break;
+    }
+    return "desk device " + name;
+}
+
 } // namespace
 
 VenueFolder::VenueFolder(const QString& dir)
@@ -34,6 +69,7 @@ bool VenueFolder::lock(QString* error)
         return false;
     StagedFile::removeLeftovers(m_dir);
     StagedFile::removeLeftovers(path(kStations));
+    StagedFile::removeLeftovers(path(kDesks));
     return true;
 }
 
@@ -99,7 +135,35 @@ bool VenueFolder::saveAccess(QStringList* written, QString* error)
     return true;
 }
 
-bool VenueFolder::copyCa(QString* error) const
+QString VenueFolder::clientFile(Client client, const QString& name)
+{
+    switch (client) {
+    case Client::Desk:
+        return kConsole;
+    case Client::Recorder:
+        return kRecorder;
+    case Client::Station:
+    case Client::DeskDevice:
+        break;
+    }
+    return QString("%1/%2.conf").arg(clientFolder(client), name);
+}
+
+QString VenueFolder::clientFolder(Client client)
+{
+    switch (client) {
+    case Client::Desk:
+    case Client::Recorder:
+        return {};
+    case Client::Station:
+        return kStations;
+    case Client::DeskDevice:
+        break;
+    }
+    return kDesks;
+}
+
+bool VenueFolder::copyCa(const QString& folder, QString* error) const
 {
     QByteArray ca;
     QByteArray copy;
@@ -110,53 +174,91 @@ bool VenueFolder::copyCa(QString* error) const
         *error = QString("%1 has no %2 for the stations: run 'nerq-venue init %1 --tls' again").arg(m_dir, kCaCert);
         return false;
     }
-    const QString name = QString("%1/%2").arg(kStations, kCaCert);
+    const QString name = QString("%1/%2").arg(folder, kCaCert);
     return read(name, &copy, &exists, error) && (copy == ca || write(name, ca, -1, error));
 }
 
-bool VenueFolder::ensureStation(const QString& id, const BrokerConfig& desk, Station* state, QString* error)
+bool VenueFolder::loadClient(Client client, const QString& name, BrokerConfig* old, bool* exists, QString* error) const
 {
-    const QString name = stationFile(id);
-    const bool exists = QFileInfo::exists(path(name));
-    BrokerConfig station;
-    if (exists && !BrokerConfig::load(path(name), &station, error)) {
-        *error += "; mend it, or remove it to give the station a new password";
+    const QString file = path(clientFile(client, name));
+    *exists = QFileInfo::exists(file);
+    // Stations and the desk's devices are users of one broker: a name is one or the other.
+    const bool named = client == Client::Station || client == Client::DeskDevice;
+    for (const Client other : {Client::Station, Client::DeskDevice}) {
+        if (other != client && named && QFileInfo::exists(path(clientFile(other, name)))) {
+            *error = QString("%1 is the name of %2 already; choose another").arg(name, whoIs(other, name));
+            return false;
+        }
+    }
+    if (*exists && !BrokerConfig::load(file, old, error)) {
+        *error += "; mend it, or remove it to give " + kindOf(client) + " a new password";
         return false;
     }
-    if (exists && (!station.station || station.user != id)) {
-        *error = QString("%1 is not the file of station %2; mend it or remove it").arg(path(name), id);
+    if (*exists && (old->station != (client == Client::Station) || old->user != name)) {
+        *error = QString("%1 names %2, not %3; mend it or remove it").arg(file, old->user, whoIs(client, name));
         return false;
     }
-    const bool tls = !desk.caFile.isEmpty();
-    BrokerConfig wanted;
-    wanted.host = desk.host;
-    wanted.port = desk.port;
-    wanted.user = id;
-    wanted.station = true;
-    wanted.password = exists ? station.password : PasswordFile::newPassword();
-    wanted.caFile = tls ? kCaCert : "";
-    const QString caCopy = tls ? path(QString("%1/%2").arg(kStations, kCaCert)) : QString();
-    const bool same = exists && station.host == wanted.host && station.port == wanted.port && station.caFile == caCopy;
+    return true;
+}
 
+bool VenueFolder::ensureClient(Client client, const QString& name, const BrokerConfig& where, SignIn* state,
+                               QString* error, BrokerConfig* written)
+{
+    BrokerConfig old;
+    bool exists = false;
+    if (!loadClient(client, name, &old, &exists, error))
+        return false;
+    const bool tls = !where.caFile.isEmpty();
+    const QString folder = clientFolder(client);
+    BrokerConfig wanted = where;
+    wanted.user = name;
+    wanted.station = client == Client::Station;
+    wanted.password = exists ? old.password : PasswordFile::newPassword();
+    // The desk's own file names the CA where it is, so that it still finds it when copied to the
+    // desk's own folder; another client's file names the copy beside it, to be copied along.
+    wanted.caFile = !tls ? QString() : folder.isEmpty() ? path(kCaCert) : QString(kCaCert);
+    const QString caRead = !tls ? QString() : folder.isEmpty() ? wanted.caFile : path(folder + '/' + kCaCert);
+    // The desk's files also name the folder the broker serves the page from, where catalogue
+    // publish puts the pictures.
+    const bool desks = client == Client::Desk || client == Client::DeskDevice;
+    const QString page = DeskPage::in(m_dir);
+    const QByteArray pageSection = desks ? DeskPage(page).consoleSection() : QByteArray();
+    const bool same = exists && old.host == wanted.host && old.port == wanted.port && old.caFile == caRead
+                      && (!desks || DeskPage::fromConsole(path(clientFile(client, name))) == page);
     if (wanted.password.isEmpty()) {
         *error = "the system gave no random bytes for a password";
         return false;
     }
-    if (!makeOwnedFolder(path(kStations), error) || (tls && !copyCa(error))
-        || (!same && !write(name, wanted.text(), kSecret, error)))
+    if ((!folder.isEmpty() && !makeOwnedFolder(path(folder), error))
+        || (tls && !folder.isEmpty() && !copyCa(folder, error))
+        || (!same && !write(clientFile(client, name), wanted.text() + pageSection, kSecret, error)))
         return false;
-    if (!m_passwords.matches(id, wanted.password) && !m_passwords.set(id, wanted.password)) {
+    if (!m_passwords.matches(name, wanted.password) && !m_passwords.set(name, wanted.password)) {
         *error = "the system gave no random bytes for a password's salt";
         return false;
     }
-    m_acl.set(id, AclFile::stationRules(id));
-    *state = !exists ? Station::Made : same ? Station::Kept : Station::Rewritten;
+    m_acl.set(name, client == Client::Station    ? AclFile::stationRules(name)
+                    : client == Client::Recorder ? AclFile::recorderRules()
+                                                 : AclFile::deskRules());
+    *state = !exists ? SignIn::Made : same ? SignIn::Kept : SignIn::Rewritten;
+    if (written)
+        *written = wanted;
     return true;
 }
 
 bool VenueFolder::reloadBroker(QTextStream& out, QString* error) const
 {
+    // A broker told to read files it cannot read drops every client; one started with them ends.
     QString detail;
+    const QString owner = VenuePlatform::ownerName(m_dir, &detail);
+    const QStringList unreadable = VenuePlatform::unreadableFor(owner, {path(kPasswords), path(kAcl)});
+    if (!unreadable.isEmpty()) {
+        *error = QString("the broker runs as %1, who cannot read %2 (a running broker was not told to read them "
+                         "again). Give them to %1 (chown %1), then run this again")
+                     .arg(owner, unreadable.join("; "));
+        return false;
+    }
+    detail.clear();
     switch (VenuePlatform::reloadBroker(path(kPidFile), &detail)) {
     case VenuePlatform::Reload::Done:
         out << "The running broker (" << detail << ") reads the password and ACL files again now.\n";

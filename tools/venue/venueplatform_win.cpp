@@ -7,6 +7,11 @@ QString VenuePlatform::ownerName(const QString&, QString*)
     return QString(); // mosquitto on Windows runs as whoever starts it
 }
 
+QStringList VenuePlatform::unreadableFor(const QString&, const QStringList&, const QStringList&)
+{
+    return {}; // the broker reads its files as whoever starts it
+}
+
 VenuePlatform::Reload VenuePlatform::reloadBroker(const QString& pidFile, QString* detail)
 {
     if (!QFileInfo::exists(pidFile))

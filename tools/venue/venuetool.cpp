@@ -1,12 +1,14 @@
 #include "venuetool.h"
 
-#include "addstationcommand.h"
 #include "cataloguecommand.h"
+#include "clientcommands.h"
 #include "commandline.h"
 #include "initcommand.h"
-#include "removestationcommand.h"
+#include "reportcommand.h"
+#include "sessioncommands.h"
 #include "stationcommands.h"
 #include "statuscommand.h"
+#include "wakecommand.h"
 
 #include <cstdio>
 #include <exception>
@@ -25,17 +27,27 @@ const Command kCommands[] = {
      runInitCommand},
     {"add-station", "let a station sign in, and write the one file to copy to it", runAddStationCommand},
     {"remove-station", "take a station's access away", runRemoveStationCommand},
-    {"status", "show every station: online, running game, last launch, catalogue, device service", runStatusCommand},
+    {"add-desk", "give a tablet or PC of the desk's a sign-in of its own, with the desk's rights", runAddDeskCommand},
+    {"remove-desk", "take a desk device's access away, as when a tablet is lost", runRemoveDeskCommand},
+    {"status", "show every station: help calls first, sessions, online, game, last launch, catalogue",
+     runStatusCommand},
     {"launch", "start a game on one, several or all stations", runLaunchCommand},
     {"calibrate", "calibrate the walking device of one, several or all stations", runCalibrateCommand},
     {"scan", "bring the stations' catalogues up to date with what is installed", runScanCommand},
+    {"session", "start, extend or end a session of paid time on one, several or all stations", runSessionCommand},
+    {"answer", "answer a station's help call: its headset says someone is coming", runAnswerCommand},
+    {"ready", "mark stations cleaned and ready after a session", runReadyCommand},
     {"catalogue", "publish the venue catalogue from a catalogue folder, or show it", runCatalogueCommand},
+    {"report", "the venue's books: sessions, minutes sold, games, stations' hours, help calls", runReportCommand},
+    {"wake", "switch stations on over the network (Wake-on-LAN)", runWakeCommand},
+    {"power", "switch stations off or restart them", runPowerCommand},
 };
 
 const char kDescription[] =
     "The venue's desk: sets up the Mosquitto broker that the stations and the desk speak through,\n"
     "gives each station its own sign-in, shows the stations, starts games and calibrates on them,\n"
-    "and publishes the venue catalogue that every station follows.";
+    "sells time on them as sessions and answers their help calls, and publishes the venue catalogue\n"
+    "that every station follows.";
 
 const char kExitStatus[] = "\n'nerq-venue <command> --help' describes a command.\n"
                            "Exit status: 0 done, 1 a station or the venue's files failed, 2 usage error.";

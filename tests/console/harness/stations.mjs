@@ -11,6 +11,8 @@
 //   kill(id)       SIGKILL: the broker's last will says offline
 //   endGame(id)    the running game's process ends (the station may be cut off from the broker)
 //   freeze(id), resume(id)  SIGSTOP and SIGCONT: no answer while its connection stays open
+//   place(id)      { id, conf, runtime, dir }: its station.conf, the runtime folder where its
+//                  agent listens for nerq-headset, its folder (startHeadset() takes these)
 //   stop()         every agent and game ends
 import fs from 'node:fs';
 import path from 'node:path';
@@ -31,17 +33,31 @@ export const nativeEntry = (gameId, fields = {}) => ({
   gameMode: 0, ...fields,
 });
 
+// libfaketime's library (Debian's faketime), which moves a program's wall clock.
+function fakeTimeLibrary() {
+  for (const dir of ['/usr/lib', ...fs.readdirSync('/usr/lib').map((d) => path.join('/usr/lib', d))]) {
+    const file = path.join(dir, 'faketime', 'libfaketime.so.1');
+    if (fs.existsSync(file)) return file;
+  }
+  throw new Error('libfaketime is missing: run scripts/setup.sh');
+}
+
 class Station {
-  constructor(base, id, conf, { installed, deviceService = true, tools }) {
+  // clockOffset: seconds the agent's wall clock is moved by (its monotonic clock stays true).
+  constructor(base, id, conf, { installed, deviceService = true, clockOffset = 0, tools }) {
     this.id = id;
+    this.clockOffset = clockOffset;
     this.conf = conf;
     this.tools = tools;
     this.dir = path.join(base, `station ${id}`);
     this.catalogueDir = path.join(this.dir, 'catalogue');
     this.home = path.join(this.dir, 'home');
+    // The runtime folder, the user's alone as QStandardPaths wants it: the agent's local socket.
+    this.runtime = path.join(this.dir, 'run');
     this.prefix = `${process.env.NERQ_BLOCK_PREFIX ?? 'nerqtest.console.'}${id}.`;
     this.agent = null;
     fs.mkdirSync(this.home, { recursive: true });
+    fs.mkdirSync(this.runtime, { recursive: true, mode: 0o700 });
     writeFile(path.join(this.dir, 'bin', 'xdg-open'), `#!/bin/sh\necho "$1" >> ${quoted(this.file('opened'))}\n`, 0o755);
     // Each game notes its start and its process, then runs until endGame() or the test is gone.
     for (const gameId of installed) {
@@ -91,8 +107,13 @@ class Station {
           XDG_CONFIG_HOME: path.join(this.home, '.config'),
           XDG_DATA_HOME: path.join(this.home, '.local/share'),
           XDG_STATE_HOME: path.join(this.home, '.local/state'),
+          XDG_RUNTIME_DIR: this.runtime,
           PATH: `${path.join(this.dir, 'bin')}:${process.env.PATH}`,
           NERQ_BLOCK_PREFIX: this.prefix,
+          ...(this.clockOffset ? {
+            LD_PRELOAD: fakeTimeLibrary(), FAKETIME: `${this.clockOffset > 0 ? '+' : ''}${this.clockOffset}`,
+            FAKETIME_DONT_FAKE_MONOTONIC: '1',
+          } : {}),
         },
       });
     await waitFor(() => {
@@ -116,7 +137,7 @@ class Station {
   }
 }
 
-// floor: { id: { installed: [gameId], deviceService? } }; each station added to the venue.
+// floor: { id: { installed: [gameId], deviceService?, clockOffset? } }; each station added to the venue.
 export async function startStations(venue, floor, { base, tools }) {
   const stations = new Map();
   const get = (id) => stations.get(id);
@@ -136,6 +157,7 @@ export async function startStations(venue, floor, { base, tools }) {
     freeze: (id) => get(id).agent.kill('SIGSTOP'),
     resume: (id) => get(id).agent.kill('SIGCONT'),
     log: (id) => readText(get(id).file('agent.log')),
+    place: (id) => ({ id, conf: get(id).conf, runtime: get(id).runtime, dir: get(id).dir }),
     stop: () => Promise.all([...stations.values()].map((s) => s.stop())),
   };
   try {

@@ -14,7 +14,7 @@ const within = (promise, what) => Promise.race([promise, new Promise((_, reject)
 export async function deskClient(venue) {
   const client = mqtt.connect(venue.url, {
     protocolVersion: 5, username: venue.desk.user, password: venue.desk.password, clientId: 'test-desk',
-    reconnectPeriod: 300, connectTimeout: 10000,
+    reconnectPeriod: 300, connectTimeout: 10000, ca: venue.ca,
   });
   await new Promise((resolve, reject) => {
     const timer = setTimeout(() => {
@@ -41,8 +41,9 @@ export async function deskClient(venue) {
 
 // Writes into deskDir the program's demo games (names, modes, pictures from gameDir) as native
 // games, `names` renaming some in both languages, and publishes them: the stations follow it
-// before this returns (nerq-venue waits for every online station). Gives the revision.
-export async function publishCatalogue(venue, deskDir, gameDir, names = {}) {
+// before this returns (nerq-venue waits for every online station). Gives the revision; with
+// `config`, nerq-venue runs with that desk's file in place of the venue's console.conf.
+export async function publishCatalogue(venue, deskDir, gameDir, names = {}, { config, output: seen } = {}) {
   fs.mkdirSync(path.join(deskDir, 'game', 'images'), { recursive: true });
   fs.mkdirSync(path.join(deskDir, 'res'), { recursive: true });
   for (const language of ['en', 'cn']) {
@@ -54,11 +55,21 @@ export async function publishCatalogue(venue, deskDir, gameDir, names = {}) {
     }
     fs.writeFileSync(path.join(deskDir, 'game', `data_${language}.json`), JSON.stringify(games, null, 1));
   }
-  const { status, output } = await venue.runDesk(['catalogue', 'publish', '--catalogue-dir', deskDir, '--wait', '10']);
+  const args = ['catalogue', 'publish', '--catalogue-dir', deskDir, '--wait', '10'];
+  const { status, output } = await (config ? venue.run([...args, '--config', config]) : venue.runDesk(args));
+  seen?.push(output);
   const revision = /Published venue catalogue (\S+):/.exec(output)?.[1];
   // Every online station follows it before the test goes on.
-  if (status !== 0 || !revision || /^ {2}\S+: (not yet|still on \S+)$/m.test(output)) {
+  if (status !== 0 || !revision || /^ {2}\S+: (not yet|still on .+)$/m.test(output)) {
     throw new Error(`nerq-venue catalogue publish exited with ${status}:\n${output}`);
   }
   return revision;
+}
+
+// Opens the venue's page and signs in as the desk.
+export async function signInAsDesk(page, venue) {
+  await page.goto(venue.page);
+  await page.fill('#user', venue.desk.user);
+  await page.fill('#password', venue.desk.password);
+  await page.click('#sign-in-button');
 }

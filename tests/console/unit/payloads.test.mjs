@@ -18,41 +18,52 @@ test('topics: only the interface\'s, with a valid station id or hash', () => {
 
 test('a status: defaults for what is left out, the whole message refused for a misfit', () => {
   const read = readStatus('st01', bytes({ online: false, station: 'st01' }));
-  assert.deepEqual(read.value, { online: false, version: '', host: '', since: null, runningGame: null, steamRunningAppId: 0,
-    lastLaunch: null, catalogueRevision: null, hiddenGames: [], deviceService: false });
+  assert.deepEqual(read.value, { online: false, version: '', host: '', since: null, at: null, runningGame: null, steamRunningAppId: 0,
+    lastLaunch: null, catalogueRevision: null, cataloguePublished: null, hiddenGames: [], deviceService: false,
+    session: null, help: null, ready: false, headset: { connected: false, vr: false }, network: [] });
   assert.deepEqual(readStatus('st01', new Uint8Array()), { value: null }); // cleared: the station is gone
   const refused = [
     ['not json', /not JSON/], [[1], /not a JSON object/], ['null', /not a JSON object/],
     [{ ...status, station: 'st02' }, /not the topic's/], [{ ...status, online: 'yes' }, /"online"/],
     [{ ...status, hiddenGames: ['a', 3] }, /"hiddenGames"/], [{ ...status, lastLaunch: { gameId: 'g' } }, /"lastLaunch"/],
-    [{ ...status, since: -1 }, /"since"/], [{ station: 'st01' }, /no "online"/],
+    [{ ...status, since: -1 }, /"since"/], [{ ...status, at: '12:00' }, /"at"/], [{ station: 'st01' }, /no "online"/],
   ];
   for (const [payload, reason] of refused) assert.match(readStatus('st01', bytes(payload)).error, reason);
   assert.match(readStatus('st01', new Uint8Array([0x7b, 0xff, 0x7d])).error, /UTF-8/);
 });
 
 test('a result names its command; another station\'s is refused', () => {
-  assert.deepEqual(readResult('st01', bytes({ id: 'c1', ok: false, error: 'expired', at: 9 })).value,
+  assert.deepEqual(readResult('st01', bytes({ id: 'c1', station: 'st01', ok: false, error: 'expired', at: 9 })).value,
     { id: 'c1', ok: false, error: 'expired', at: 9 });
   assert.match(readResult('st01', bytes({ id: 'c1', ok: true, station: 'st02' })).error, /not the topic's/);
-  assert.match(readResult('st01', bytes({ id: 'c1', ok: 1 })).error, /"ok"/);
+  assert.match(readResult('st01', bytes({ id: 'c1', ok: 1, station: 'st01' })).error, /"ok"/);
+  assert.match(readResult('st01', bytes({ id: 'c1', ok: true })).error, /no "station"/);
 });
 
-test('the catalogue to tiles: order kept, pictures by hash, bad entries skipped and named', () => {
+test('the catalogue to tiles: order kept, pictures by hash, entries without an id skipped and named', () => {
   const sha = 'b'.repeat(64);
   const read = readCatalogue(bytes({
     revision: 'r1',
     en: [{ gameId: 'a', gameName: 'Alpha', imgPath: 'i/a.png', isNative: true }, { gameName: 'no id' },
-      { gameId: 'b', imgPath: 'i/b.png' }, { gameId: 'a', gameName: 'again' }],
-    cn: [null, { gameId: 'a', gameName: '阿尔法', imgPath: 'i/a.png' }],
-    pictures: { 'i/a.png': sha, 'i/b.png': 'not a hash' },
+      { gameId: 'b', imgPath: 'i/b.png' }],
+    cn: [null, { gameId: 'a', gameName: '阿尔法', imgPath: 'i/a.png' }, { gameId: 7 }],
+    pictures: { 'i/a.png': sha },
   }));
   assert.deepEqual(read.value.en, [{ gameId: 'a', name: 'Alpha', isNative: true, sha },
     { gameId: 'b', name: 'b', isNative: false, sha: null }]);
-  assert.deepEqual(read.value.cn, [{ gameId: 'a', name: '阿尔法', isNative: false, sha }]);
-  assert.deepEqual(read.skipped, ['en[1]', 'en[3]', 'cn[0]']);
+  assert.deepEqual(read.value.cn, [{ gameId: 'a', name: '阿尔法', isNative: false, sha }, { gameId: '7', name: '7', isNative: false, sha: null }]);
+  assert.deepEqual(read.skipped, ['en[1]', 'cn[0]']);
+  // What a station would refuse, the page refuses whole: it would show games no station has.
   assert.match(readCatalogue(bytes({ revision: 1, en: [], cn: [] })).error, /revision/);
+  // When it was published, shown on the page; a time that is none is not shown.
+  assert.equal(readCatalogue(bytes({ revision: 'r', published: 1765000000000, en: [], cn: [] })).value.published, 1765000000000);
+  for (const published of [0, -5, null]) {
+    assert.equal(readCatalogue(bytes({ revision: 'r', published, en: [], cn: [] })).value.published, null);
+  }
+  assert.match(readCatalogue(bytes({ revision: 'r', published: 'today', en: [], cn: [] })).error, /published/);
   assert.match(readCatalogue(bytes({ revision: 'r', en: {}, cn: [] })).error, /arrays/);
+  assert.match(readCatalogue(bytes({ revision: 'r', en: [{ gameId: 'a' }, { gameId: 'a' }], cn: [] })).error, /twice/);
+  assert.match(readCatalogue(bytes({ revision: 'r', en: [], cn: [], pictures: { x: 'not a hash' } })).error, /sha256/);
 });
 
 test('a picture is known by its first bytes, not by what it claims', () => {

@@ -2,20 +2,20 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import {
-  applyCatalogue, applyResult, applyStatus, cardModel, connectionLost, createState, dropUnrefreshed, expirePending,
+  RETAINED_LIFETIME_S, applyCatalogue, catalogueModel, applyResult, applyStatus, cardModel, connectionLost, createState, dropUnrefreshed, expirePending,
   newCommandId, prepareCommands, selectAllOnline, stationIds, tiles, toggleSelected,
 } from '../../../console/src/state.js';
 
 const status = (online, extra = {}) => ({
-  online, version: '1', host: 'pc', since: online ? 100 : null, runningGame: null, steamRunningAppId: 0, lastLaunch: null,
-  catalogueRevision: 'r1', hiddenGames: [], deviceService: true, ...extra,
+  online, version: '1', host: 'pc', since: online ? 100 : null, at: null, runningGame: null, steamRunningAppId: 0, lastLaunch: null,
+  catalogueRevision: 'r1', cataloguePublished: 77, hiddenGames: [], deviceService: true, ...extra,
 });
 const tile = (gameId, name, sha = null) => ({ gameId, name, isNative: false, sha });
 
 function floor() {
   const state = createState();
   state.connection = 'online';
-  applyCatalogue(state, { revision: 'r1', en: [tile('g1', 'Game', 'aa')], cn: [tile('g1', '游戏', 'aa')] });
+  applyCatalogue(state, { revision: 'r1', published: 5, en: [tile('g1', 'Game', 'aa')], cn: [tile('g1', '游戏', 'aa')] });
   state.pictures.set('aa', 'blob:aa');
   for (const id of ['st10', 'st2', 'st1']) applyStatus(state, id, status(true), 0);
   applyStatus(state, 'st3', status(false), 0);
@@ -28,7 +28,9 @@ test('a card: the running game with name and picture in the page\'s language, th
   let card = cardModel(state, 'st1');
   assert.deepEqual([card.running.name, card.running.url], ['游戏', 'blob:aa']);
   assert.deepEqual(card.hidden, ['游戏', 'gone']); // a game the catalogue lacks shows by its id
-  assert.deepEqual(card.catalogue, { own: false, revision: 'r0', current: false });
+  assert.deepEqual(card.catalogue, { own: false, revision: 'r0', published: 77, current: false });
+  assert.deepEqual(catalogueModel(state), { revision: 'r1', published: 5, games: 1, following: 3, of: 4 });
+  assert.equal(catalogueModel(createState()), null);
   state.language = 'en';
   card = cardModel(state, 'st1');
   assert.equal(card.running.name, 'Game');
@@ -45,6 +47,28 @@ test('offline since: from the status, from the drop the page saw, or not known',
   assert.equal(cardModel(state, 'st1').since, 5000);
   applyStatus(state, 'st2', status(false, { since: 700 }), 9000); // the agent's own goodbye
   assert.equal(cardModel(state, 'st2').since, 700);
+});
+
+test('a station an hour ahead: its times on the page\'s clock, by the broker\'s count of each status\'s age', () => {
+  const state = floor();
+  const hour = 3600 * 1000;
+  const now = 50 * hour;
+  // Sent 10 s ago by the station's clock, an hour ahead; online for a minute, launched 30 s ago.
+  const sent = now + hour - 10000;
+  const ahead = status(true, { at: sent, since: sent - 50000, lastLaunch: { gameId: 'g1', at: sent - 20000, by: 'desk' } });
+  applyStatus(state, 'st1', ahead, now, RETAINED_LIFETIME_S - 10);
+  let card = cardModel(state, 'st1');
+  assert.deepEqual([card.since, card.lastLaunch.at], [now - 60000, now - 30000]);
+  // Its last will, which the broker sent 5 s ago: offline since then; the launch keeps its time.
+  applyStatus(state, 'st1', status(false, { since: null, lastLaunch: ahead.lastLaunch }), now + 20000,
+    RETAINED_LIFETIME_S - 5);
+  card = cardModel(state, 'st1');
+  assert.deepEqual([card.since, card.lastLaunch.at], [now + 15000, now - 30000]);
+  // A page opened later finds only the will: when the launch was is not known.
+  const late = floor();
+  applyStatus(late, 'st1', status(false, { since: null, lastLaunch: ahead.lastLaunch }), now + hour, RETAINED_LIFETIME_S - 3605);
+  card = cardModel(late, 'st1');
+  assert.deepEqual([card.since, card.lastLaunch.at], [now - 5000, null]);
 });
 
 test('commands go to the selected online stations only, each with its own id and expiry', () => {
