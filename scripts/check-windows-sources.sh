@@ -11,7 +11,7 @@ cxx=x86_64-w64-mingw32-g++-posix
 qt=$(qmake -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt5)
 # The Linux Qt headers stand in for the Windows ones; their export macros do not matter here.
 includes=(-isystem "$qt" -isystem "$qt/QtCore" -Wno-attributes)
-for dir in app games devicelink vr vrsim/src vrsim/include catalogue venue tools/common tools/catalogue tools/venue tools/station; do includes+=(-I"$root/$dir"); done
+for dir in app games devicelink vr vrsim/src vrsim/include catalogue venue recorder power tools/common tools/catalogue tools/venue tools/station; do includes+=(-I"$root/$dir"); done
 
 status=0
 cd "$root"

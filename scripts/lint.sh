@@ -23,7 +23,7 @@ if ! clang-format --dry-run --Werror "${sources[@]}"; then
 fi
 
 includes=()
-for dir in app games devicelink vr vrsim/include vrsim/src tools/peer catalogue venue tools/common tools/catalogue tools/venue tools/station tests/common tests/venue; do
+for dir in app games devicelink vr vrsim/include vrsim/src tools/peer catalogue venue recorder power tools/common tools/catalogue tools/venue tools/station tools/recorder tests/common tests/venue tests/recorder; do
     includes+=(-I "$dir")
 done
 # useStlAlgorithm is a matter of taste; unusedStructMember misreads members read through maps.
@@ -37,7 +37,7 @@ for file in "${windows[@]}"; do
 done
 
 echo "== cppcheck, Linux sources"
-cppcheck "${common[@]}" -U_WIN32 -D__linux__ "${exclude[@]}" app games devicelink catalogue venue vr vrsim tools tests bench fuzz \
+cppcheck "${common[@]}" -U_WIN32 -D__linux__ "${exclude[@]}" app games devicelink catalogue venue recorder power vr vrsim tools tests bench fuzz \
     || status=1
 echo "== cppcheck, Windows sources (${#windows[@]} files)"
 cppcheck "${common[@]}" -D_WIN32 "${windows[@]}" || status=1

@@ -14,14 +14,19 @@ packages=(
   # The venue: the MQTT broker and its command-line clients, the client library, and openssl
   # (PBKDF2 for the broker's password file, the venue's TLS certificates).
   mosquitto mosquitto-clients libmosquitto-dev libssl-dev openssl
+  # The desk's books: Qt's SQL module and its SQLite driver.
+  libqt5sql5-sqlite
   # Quality stages of the test run: fuzzers (clang's libFuzzer), sanitizers, lint, and the
   # Windows device link cross-compiled and run under Wine.
   clang libclang-rt-14-dev clang-format cppcheck
   g++-mingw-w64-x86-64-posix wine wine64 locales
   # The Debian package: cpack's dependency search (dpkg-shlibdeps, file) and lintian.
   dpkg-dev file lintian
-  # The desk's web page: its tests drive Debian's Chromium (never a browser download).
-  chromium
+  # The desk's web page: its tests drive Debian's Chromium (never a browser download), trusting
+  # the venue's CA through an NSS database (certutil); stunnel puts TLS in front of the page.
+  chromium libnss3-tools stunnel4
+  # Station agents whose wall clock is moved, in the tests of commands across clocks.
+  faketime
 )
 # The page's npm packages need Node.js and npm; a machine that has its own keeps them.
 command -v node >/dev/null || packages+=(nodejs)

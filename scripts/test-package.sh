@@ -46,7 +46,7 @@ for field in "Package: nerqvrplatform" "Version: $version" "Architecture: amd64"
 done
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
 for dependency in libqt5quick5 libqt5widgets5 libjsoncpp25 libmosquitto1 qml-module-qtquick2 \
-    qml-module-qtquick-controls fonts-wqy-microhei xdg-utils; do
+    qml-module-qtquick-controls fonts-wqy-microhei xdg-utils libqt5sql5-sqlite; do
     grep -q "\b$dependency\b" <<<"$depends" || fail "Depends lacks $dependency"
 done
 
@@ -63,7 +63,12 @@ for expected in /usr/bin/nerqvrplatform /usr/bin/nerq-peer /usr/bin/nerq-catalog
     /usr/bin/nerq-station /usr/bin/nerq-venue /usr/lib/nerqvrplatform/nerq-station /usr/lib/nerqvrplatform/nerq-venue \
     /usr/lib/nerqvrplatform/console/index.html /usr/lib/nerqvrplatform/console/console.js \
     /usr/lib/systemd/user/nerq-station.service /usr/lib/systemd/user/graphical-session.target.wants/nerq-station.service \
-    /usr/share/man/man1/nerq-station.1.gz /usr/share/man/man1/nerq-venue.1.gz; do
+    /usr/share/man/man1/nerq-station.1.gz /usr/share/man/man1/nerq-venue.1.gz \
+    /usr/bin/nerq-headset /usr/lib/nerqvrplatform/nerq-headset /usr/lib/nerqvrplatform/res/headset/session_cn.qml \
+    /usr/lib/nerqvrplatform/res/headset/Notice.qml /usr/lib/systemd/user/nerq-headset.service \
+    /usr/lib/systemd/user/graphical-session.target.wants/nerq-headset.service /usr/share/man/man1/nerq-headset.1.gz \
+    /usr/bin/nerq-recorder /usr/lib/nerqvrplatform/nerq-recorder /usr/share/man/man1/nerq-recorder.1.gz \
+    /usr/lib/systemd/user/nerq-recorder@.service; do
     grep -q "^$expected\b" <<<"$contents" || fail "the package lacks $expected"
 done
 grep -q "^/usr/bin/nerqvrplatform -> ../lib/nerqvrplatform/nerqvrplatform.sh$" <<<"$contents" ||
@@ -81,13 +86,17 @@ leaks=$(grep -rlF -e "$root" -e "$package_build" "$work/root")
 [ -z "$leaks" ] || fail "build paths in $leaks"
 "$work/root/usr/bin/nerq-catalogue" --version || fail "the unpacked nerq-catalogue --version"
 grep -q "^ Recommends: mosquitto" <<<"$info" || fail "the package does not recommend mosquitto"
-for command in nerq-station nerq-venue; do
+for command in nerq-station nerq-venue nerq-headset nerq-recorder; do
     "$work/root/usr/bin/$command" --version || fail "the unpacked $command --version"
 done
-# The desk's broker serves the page from the unpacked tree, wherever it lies.
+# The desk's broker serves a copy of the unpacked tree's page, wherever the tree lies.
 "$work/root/usr/bin/nerq-venue" init "$work/venue" --host 127.0.0.1 >"$work/init.log" 2>&1 || fail "nerq-venue init: $(cat "$work/init.log")"
-grep -qxF "http_dir $work/root/usr/lib/nerqvrplatform/console" "$work/venue/mosquitto.conf" ||
-    fail "init's http_dir is not the unpacked console/: $(grep http_dir "$work/venue/mosquitto.conf")"
+grep -qxF "http_dir $work/venue/page" "$work/venue/mosquitto.conf" ||
+    fail "init's http_dir is not the venue's page/: $(grep http_dir "$work/venue/mosquitto.conf")"
+for file in index.html console.js console.css; do
+    cmp -s "$work/root/usr/lib/nerqvrplatform/console/$file" "$work/venue/page/$file" ||
+        fail "the venue's page/$file is not the unpacked console/$file"
+done
 
 echo "== lintian"
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"

@@ -1,35 +1,47 @@
 #include "procstat.h"
 
+#include "processstat.h"
+
 #include <QByteArray>
 #include <QFile>
-#include <QList>
 #include <QString>
 
 #include <unistd.h>
 
 namespace ProcStat {
 
-double residentMegabytes(qint64 pid)
+namespace {
+
+// A "<field>:  <n> kB" line of /proc/<pid>/status, in megabytes.
+double statusMegabytes(qint64 pid, const QByteArray& field)
 {
     QFile status(QString("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return -1;
+}
+
+} // namespace
+
+double residentMegabytes(qint64 pid)
+{
+    return statusMegabytes(pid, "VmRSS");
+}
+
+double privateMegabytes(qint64 pid)
+{
+    return statusMegabytes(pid, "RssAnon");
 }
 
 double cpuMilliseconds(qint64 pid)
 {
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
+    ProcessStat::Fields fields;
+    if (!ProcessStat::read(pid, &fields))
         return -1;
-    const QByteArray text = stat.readAll();
-    // The command name may hold spaces; the fields after it start at the state, the 3rd field.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are the 14th and 15th fields.
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK);
+    return double(fields.userTicks + fields.systemTicks) * 1000.0 / sysconf(_SC_CLK_TCK);
 }
 
 } // namespace ProcStat

@@ -14,6 +14,7 @@
 #include "venuebroker.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -49,6 +50,9 @@ int main(int argc, char* argv[])
     BenchBlocks blocks;
     if (!qEnvironmentVariableIsSet("NERQ_TOOLS_DIR"))
         qputenv("NERQ_TOOLS_DIR", QCoreApplication::applicationDirPath().toUtf8());
+    // Never this machine's own power-off, whatever reaches an agent (each notes it in its home too).
+    if (!qEnvironmentVariableIsSet("NERQ_POWER_NOTES"))
+        qputenv("NERQ_POWER_NOTES", QDir::temp().filePath("nerq-power-notes-bench_venue").toUtf8());
     const QStringList args = QCoreApplication::arguments();
     const int stationCount = args.value(1, "32").toInt();
     const int launches = args.value(2, "50").toInt();
