@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -17,6 +18,23 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool startsWithByteOrderMark(const char* text, qint64 size)
+{
+    return size >= 3 && std::memcmp(text, kByteOrderMark, 3) == 0;
+}
+
+// QString::fromUtf8 drops a byte order mark at the start of what it decodes; inside the file a
+// U+FEFF is text like any other, kept so that a name reads the same however often it is written.
+QString decoded(const char* text, int size)
+{
+    QString marks;
+    for (; startsWithByteOrderMark(text, size); text += 3, size -= 3)
+        marks += QChar(0xFEFF);
+    return marks + QString::fromUtf8(text, size);
+}
+
 } // namespace
 
 // Reads tokens off the text and builds the tree with an explicit stack of open objects.
@@ -28,7 +46,7 @@ public:
         , m_end(text.constData() + text.size())
         , m_fileName(std::move(fileName))
     {
-        if (m_end - m_pos >= 3 && QByteArray::fromRawData(m_pos, 3) == "\xEF\xBB\xBF")
+        if (startsWithByteOrderMark(m_pos, m_end - m_pos))
             m_pos += 3;
     }
 
@@ -112,7 +130,7 @@ private:
                 ++m_pos;
             return {Token::Directive, {}, line};
         }
-        return {Token::Text, QString::fromUtf8(start, static_cast<int>(m_pos - start)), line};
+        return {Token::Text, decoded(start, static_cast<int>(m_pos - start)), line};
     }
 
     Token quoted()
@@ -123,7 +141,7 @@ private:
             char c = *m_pos;
             if (c == '"') {
                 ++m_pos;
-                return {Token::Text, QString::fromUtf8(text.constData(), text.size()), line};
+                return {Token::Text, decoded(text.constData(), text.size()), line};
             }
             if (c == '\n')
                 ++m_line;

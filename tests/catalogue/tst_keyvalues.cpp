@@ -34,6 +34,25 @@ private slots:
         QCOMPARE(app->find("missing"), nullptr);
     }
 
+    // Only the file's first three bytes may be a byte order mark; a U+FEFF that opens a key or a
+    // value is part of it, however many there are, quoted or bare.
+    void aByteOrderMarkInsideTheFileIsText()
+    {
+        const QByteArray mark = "\xEF\xBB\xBF";
+        const QByteArray text =
+            mark + "\"App\" {\n" + mark + mark + "key " + mark + "bare\n\"quoted\" \"" + mark + mark + "name\"\n}\n";
+        KeyValues root;
+        QString error;
+        QVERIFY2(KeyValues::parse(text, "a.acf", root, &error), qPrintable(error));
+        const KeyValues* app = root.find("App");
+        QVERIFY(app);
+        const QString feff(QChar(0xFEFF));
+        QCOMPARE(app->children().size(), std::size_t(2));
+        QCOMPARE(app->children()[0].key(), feff + feff + "key");
+        QCOMPARE(app->children()[0].value(), feff + "bare");
+        QCOMPARE(app->text("quoted"), feff + feff + "name");
+    }
+
     void badTextNamesFileLineAndReason_data()
     {
         QTest::addColumn<QByteArray>("text");
