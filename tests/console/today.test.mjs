@@ -172,12 +172,15 @@ test('wake requests the recorder must not carry out are logged, and it goes on',
   await waitFor(() => answers.some((a) => a.id === 'named'), 5000, () => `no answer:\n${recorder.log()}`);
   assert.deepEqual(answers.map((a) => a.id), ['named']);
   assert.deepEqual(answers[0].stations, [{ station: 'st09', ok: false, error: 'no network address known' }, { station: 'st02', ok: true }]);
+  // The packet and the answer come on different sockets, in either order.
+  await waitFor(() => listener.packets.length >= 4, 5000, 'no magic packet for st02');
   assert.equal(listener.packets.length, 4);
   assert.equal(magicMac(listener.packets[3]), MACS.st02);
   assert.equal(recorder.log().match(/Wake: .*not carried out/g)?.length, 2, recorder.log());
   // Sent retained by mistake: carried out as it comes, but never again when the recorder starts again.
   await desk.publish('nerq/v1/wake', JSON.stringify({ id: 'kept', stations: ['st01'] }), true);
   await waitFor(() => answers.some((a) => a.id === 'kept'), 5000, 'no answer to the retained request');
+  await waitFor(() => listener.packets.length >= 5, 5000, 'no magic packet for the retained request');
   await recorder.stop();
   recorder = await startRecorder(venue, { tools, wakeTo: listener.target });
   await waitFor(() => /a retained request, not carried out/.test(recorder.log()), 5000, () => recorder.log());
