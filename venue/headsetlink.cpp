@@ -258,6 +258,16 @@ bool HeadsetLink::send(const QByteArray& json)
     return m_socket->write(json + '\n') == json.size() + 1;
 }
 
+void HeadsetLink::readPending()
+{
+    // Bounded: a peer that goes on writing cannot keep the caller here.
+    for (int round = 0; round < 16 && !m_rejected && m_socket->state() == QLocalSocket::ConnectedState; ++round) {
+        if (!m_socket->waitForReadyRead(0)) // emits readyRead, so the lines are taken as they come
+            break;
+    }
+    readAvailable();
+}
+
 void HeadsetLink::readAvailable()
 {
     // In pieces, so a peer that floods without line ends never makes the buffer large.

@@ -129,6 +129,9 @@ public:
 
     // The message's JSON and a line end. False when the socket is not connected.
     bool send(const QByteArray& json);
+    // Takes in, now, the lines the peer has sent so far: called before the connection is given up
+    // for a newer one, so that what the older peer said last (a help call) is not dropped unread.
+    void readPending();
     QLocalSocket* socket() const { return m_socket; }
     bool isRejected() const { return m_rejected; }
 

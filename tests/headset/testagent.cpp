@@ -34,9 +34,12 @@ void TestAgent::close()
 void TestAgent::accept()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-        // The newer headset wins; the older is closed.
-        if (m_socket)
+        // The newer headset wins; the older is heard to the end, then closed.
+        if (m_socket) {
+            if (m_link)
+                m_link->readPending();
             m_socket->abort();
+        }
         m_socket = socket;
         ++m_connections;
         m_link = new HeadsetLink(socket);

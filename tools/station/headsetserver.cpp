@@ -76,8 +76,10 @@ void HeadsetServer::sendNotice(const HeadsetNotice& notice)
 void HeadsetServer::accept()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-        // The newer headset wins: the older one is a process on its way out.
+        // The newer headset wins: the older one is a process on its way out, heard to the end.
         if (m_socket) {
+            if (m_link)
+                m_link->readPending();
             m_socket->disconnect(this);
             m_socket->abort();
             m_socket->deleteLater();
